@@ -1,0 +1,13 @@
+// tessaly-cli: the sales-list conversion without a window.
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    if (argc >= 2 && std::strcmp(argv[1], "convert") == 0) {
+        std::printf("tessaly-cli: would convert %s into an XML invoice file; import and export are "
+                    "still being built.\n", argc >= 3 ? argv[2] : "(no workbook)");
+        return 0;
+    }
+    std::fprintf(stderr, "usage: tessaly-cli convert WORKBOOK -o OUT.xml\n");
+    return 64;
+}

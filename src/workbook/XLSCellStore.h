@@ -1,0 +1,164 @@
+#pragma once
+// The cell store of one worksheet: every cell value in a compact byte encoding.
+//
+// Rows live in blocks of 256. Each existing row is one byte vector: a 12-byte head (ColCount,
+// LastRunOffset, the row record) followed by runs that cover columns 0..ColCount-1: gap bytes
+// (0x80 + n empty columns), fixed runs (count, tag, count payloads) and variable entries
+// (1, tag | 0x80, 16-bit length, payload; formulas only). The encoding of a row is canonical:
+// it does not depend on the order in which its cells were stored.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "workbook/Types.h"
+
+namespace tessaly {
+
+class TWbDataSST;
+class TWbDataStyleSheet;
+
+// Where LocateCell found a cell: its tag and its payload (for a variable entry, the 16-bit
+// length in front of it). Valid until the next store into the same sheet.
+struct TXLSCellRef {
+    uint8_t Tag = 0;
+    const uint8_t* Payload = nullptr;
+};
+
+// The per-row record the readers fill.
+struct TXLSRowRecord {
+    uint8_t Options = 0;        // 0x01 hidden, 0x02 custom height, 0x04 collapsed, 0x08 thick top,
+                                // 0x10 thick bottom, 0x20 show phonetic text
+    uint16_t Style = 0;
+    uint8_t OutlineLevel = 0;
+    int16_t Height = 300;       // twips; -1 = no height given
+};
+
+enum class TXLSFormulaResult : uint8_t { None = 0, Number = 6, Text = 7, Boolean = 8, Error = 9 };
+
+// One formula cell staged by a reader before StoreFormula.
+class TXLSFormulaHelper {
+public:
+    int32_t Col = 0;
+    int32_t Row = 0;
+    uint16_t Style = 0;
+    uint8_t FormulaType = 0;   // 0 normal, 1 array, 2 data table, 3/4/5 member of an array,
+                               // shared-formula or data-table block (Master names its head)
+    uint8_t Options = 0;       // 1 always calculate array, 2 bx, 4 calculate always (not encoded)
+    bool HasRange = false;
+    TXLSCellArea Range;        // the block this formula heads
+    bool HasTable = false;
+    uint8_t TableFlags = 0;
+    TXLSCellPos Input1;
+    TXLSCellPos Input2;
+    TXLSCellPos Master;
+
+    void SetFormulaText(std::u16string_view text);
+    void SetCompiled(std::span<const uint8_t> bytes);
+    void SetNumberResult(double value);
+    void SetTextResult(std::u16string_view text);
+    void SetBooleanResult(bool value);
+    void SetErrorResult(uint8_t code);   // "Invalid error value" for code 0
+
+    TXLSFormulaResult ResultKind() const { return resultKind_; }
+    void Clear();
+
+private:
+    friend class TXLSCellStore;
+    bool hasText_ = false;
+    bool hasCompiled_ = false;
+    std::u16string text_;
+    std::vector<uint8_t> compiled_;
+    TXLSFormulaResult resultKind_ = TXLSFormulaResult::None;
+    double number_ = 0;
+    std::u16string textResult_;
+    bool boolean_ = false;
+    uint8_t error_ = 0;
+};
+
+// What ReadFormulaBody yields.
+struct TXLSFormulaBody {
+    uint8_t FormulaType = 0;
+    bool IsText = false;              // the formula as text (else compiled bytes, or a member marker)
+    std::u16string Text;
+    std::vector<uint8_t> Compiled;
+    bool HasRange = false;
+    TXLSCellArea Range;
+    bool HasTable = false;
+    uint8_t TableFlags = 0;
+    TXLSCellPos Input1;
+    TXLSCellPos Input2;
+    TXLSCellPos Master;               // for types 3..5
+};
+
+struct TXLSUsedArea {
+    int32_t FirstRow = -1;
+    int32_t LastRow = -1;
+    int32_t FirstCol = -1;
+    int32_t LastCol = -1;
+};
+
+class TXLSCellStore {
+public:
+    TXLSCellStore(TWbDataSST& sst, TWbDataStyleSheet& styles);
+    ~TXLSCellStore();
+    TXLSCellStore(const TXLSCellStore&) = delete;
+    TXLSCellStore& operator=(const TXLSCellStore&) = delete;
+
+    // Reading.
+    bool LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const;
+    static TXLSCellKind KindOfTag(uint8_t tag);   // "Invalid XLate code" for an unknown base code
+    bool ReadBoolean(const TXLSCellRef& ref) const;
+    uint8_t ReadError(const TXLSCellRef& ref) const;
+    double ReadNumber(const TXLSCellRef& ref) const;
+    uint32_t ReadStringIndex(const TXLSCellRef& ref) const;
+    std::u16string ReadText(const TXLSCellRef& ref) const;
+    uint16_t ReadStyle(const TXLSCellRef& ref) const;
+    double ReadFormulaNumber(const TXLSCellRef& ref) const;
+    std::u16string ReadFormulaText(const TXLSCellRef& ref) const;
+    bool ReadFormulaBoolean(const TXLSCellRef& ref) const;
+    uint8_t ReadFormulaError(const TXLSCellRef& ref) const;
+    TXLSFormulaBody ReadFormulaBody(const TXLSCellRef& ref) const;
+
+    // Writing: the readers' contract. Coordinates outside 0..16383 / 0..1048575 and styles
+    // beyond the style table fail with an exception; nothing is stored then.
+    void StoreBlank(int32_t col, int32_t row, uint16_t style);
+    void StoreBoolean(int32_t col, int32_t row, bool value, uint16_t style);
+    void StoreError(int32_t col, int32_t row, uint8_t code, uint16_t style);
+    void StoreNumber(int32_t col, int32_t row, double value, uint16_t style);
+    void StoreSharedString(int32_t col, int32_t row, uint32_t index, uint16_t style);
+    void StoreText(int32_t col, int32_t row, std::u16string_view text, uint16_t style);
+    TXLSFormulaHelper& FormulaHelper() { return helper_; }
+    void StoreFormula();   // encodes and clears the staged formula
+    // Creates the row when needed, resets its record to the preset, then applies `record`.
+    void StoreRowRecord(int32_t row, const TXLSRowRecord& record);
+    bool ReadRowRecord(int32_t row, TXLSRowRecord& record) const;
+
+    void SetUsedArea(int32_t firstRow, int32_t lastRow, int32_t firstCol, int32_t lastCol);
+    void RecalcUsedArea();
+    const TXLSUsedArea& UsedArea() const { return usedArea_; }
+    void ClearCells();
+
+    // Packing of numbers: the base code (2..8) chosen for a value.
+    static uint8_t PackNumberBase(double value);
+
+    // Introspection for tests and statistics.
+    std::vector<uint8_t> RowVectorBytes(int32_t row) const;   // empty when the row does not exist
+    size_t BlockCount() const;
+    size_t EncodedBytes() const;                              // sum of all blocks' data
+
+    // Releases slack capacity kept for fast appends (called when a read has finished).
+    void Compact();
+
+private:
+    struct Block;
+    TWbDataSST& sst_;
+    TWbDataStyleSheet& styles_;
+    std::vector<Block> blocks_;
+    TXLSUsedArea usedArea_;
+    TXLSFormulaHelper helper_;
+};
+
+} // namespace tessaly
