@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libxml2-dev
   qt6-base-dev fonts-wqy-microhei xvfb xauth
-  python3-openpyxl python3-xlwt
+  python3-openpyxl python3-xlwt time bc
 )
 if [ "${1:-}" = "--fuzz" ]; then
   packages+=(clang libclang-rt-14-dev)
