@@ -1,0 +1,29 @@
+#pragma once
+// MD5 message digest (RFC 1321), used by the RC4 key derivation of encrypted workbooks.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace tessaly {
+
+class TMD5 {
+public:
+    using Digest = std::array<uint8_t, 16>;
+
+    TMD5() { Init(); }
+    void Init();
+    void Update(const void* data, size_t size);
+    Digest Final();   // the digest; the object must be initialised again before reuse
+
+    static Digest Of(const void* data, size_t size);
+
+private:
+    void Transform(const uint8_t* block);
+
+    uint32_t state_[4] = {};
+    uint64_t length_ = 0;     // bytes hashed so far
+    uint8_t buffer_[64] = {};
+};
+
+} // namespace tessaly
