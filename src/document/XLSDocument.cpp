@@ -11,7 +11,7 @@ namespace {
 
 std::string LowerExtension(const std::string& fileName) {
     const size_t dot = fileName.find_last_of('.');
-    const size_t slash = fileName.find_last_of('/');
+    const size_t slash = fileName.find_last_of("/\\");
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
     std::string extension = fileName.substr(dot);
     for (char& c : extension)
@@ -46,13 +46,10 @@ void TXLSDocument::LoadWorkbookFile(const std::string& fileName) {
     filename_ = fileName;
     const std::string extension = LowerExtension(fileName);
     if (extension == ".xls" || extension == ".xlm") {
-        Version = xvExcel97;
-        ClearWorkbook(0);
         usedPassword_.clear();
-        Manager().BeginLoad();
+        BeginRead(xvExcel97);
         const TBiffReadResult result = readers_.ReadBiffFile(Manager(), fileName);
-        usedPassword_ = result.UsedPassword;
-        AfterRead();
+        EndBiffRead(result);
         return;
     }
     Version = xvExcel2007;
@@ -63,19 +60,29 @@ void TXLSDocument::LoadWorkbookFile(const std::string& fileName) {
 void TXLSDocument::LoadWorkbookStream(TStream& stream, bool detect) {
     usedPassword_.clear();
     if (!detect || StartsWithZipHeader(stream)) {
-        Version = xvExcel2007;
-        ClearWorkbook(0);
-        Manager().BeginLoad();
+        BeginRead(xvExcel2007);
         readers_.ReadXlsx(Manager(), stream);
         AfterRead();
     } else {
-        Version = xvExcel97;
-        ClearWorkbook(0);
-        Manager().BeginLoad();
+        BeginRead(xvExcel97);
         const TBiffReadResult result = readers_.ReadBiffStream(Manager(), stream);
-        usedPassword_ = result.UsedPassword;
-        AfterRead();
+        EndBiffRead(result);
     }
+}
+
+// Every read starts from an empty workbook without sheets: until a read completes, SheetAt(0)
+// fails, so a failed read never looks like an empty workbook.
+void TXLSDocument::BeginRead(TExcelVersion version) {
+    Version = version;
+    ClearWorkbook(0);
+    Manager().FileVersion = version;
+    Manager().BeginLoad();
+}
+
+void TXLSDocument::EndBiffRead(const TBiffReadResult& result) {
+    usedPassword_ = result.UsedPassword;
+    if (result.FileVersion != xvNone) Version = result.FileVersion;   // BIFF5 and older too
+    AfterRead();
 }
 
 } // namespace tessaly

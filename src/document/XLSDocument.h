@@ -42,6 +42,9 @@ public:
     const std::u16string& UsedPassword() const { return usedPassword_; }
 
 private:
+    void BeginRead(TExcelVersion version);
+    void EndBiffRead(const TBiffReadResult& result);
+
     TXLSReaders readers_;
     std::string filename_;
     std::u16string usedPassword_;

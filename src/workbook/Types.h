@@ -41,6 +41,9 @@ std::u16string_view ErrorText(uint8_t code);      // "_ERROR_ERROR_" for a code 
 uint8_t ErrorCodeOf(std::u16string_view text);    // exact match; 0 when the text is unknown
 uint8_t ErrorCodeOf(std::string_view text);       // the same for ASCII/UTF-8 text
 
+// Equality of names without regard to case (Latin letters, also Latin-1 and full-width ones).
+bool SameTextIgnoringCase(std::u16string_view a, std::u16string_view b);
+
 inline constexpr std::u16string_view kBoolTrueText = u"TRUE";
 inline constexpr std::u16string_view kBoolFalseText = u"FALSE";
 

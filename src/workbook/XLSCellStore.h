@@ -25,6 +25,7 @@ class TWbDataStyleSheet;
 struct TXLSCellRef {
     uint8_t Tag = 0;
     const uint8_t* Payload = nullptr;
+    const uint8_t* End = nullptr;   // end of the cell's row vector: the readers never pass it
 };
 
 // The per-row record the readers fill.
@@ -148,17 +149,45 @@ public:
     std::vector<uint8_t> RowVectorBytes(int32_t row) const;   // empty when the row does not exist
     size_t BlockCount() const;
     size_t EncodedBytes() const;                              // sum of all blocks' data
+    // Puts `bytes` in place of the row's vector as they stand (creating the row when needed),
+    // so that tests can show that damaged data fails cleanly. Uses are not counted.
+    void ReplaceRowVectorBytes(int32_t row, std::span<const uint8_t> bytes);
 
     // Releases slack capacity kept for fast appends (called when a read has finished).
     void Compact();
 
 private:
     struct Block;
+    // Where the last LocateCell ended: a run (or gap) of `Row` starting at byte RunPos of the
+    // row vector and at column RunCol. A left-to-right walk over a row continues from there.
+    struct ReadCache {
+        int32_t Row = -1;
+        size_t RunPos = 0;
+        int32_t RunCol = 0;
+    };
+
+    void StoreFixed(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size,
+                    uint16_t style, int64_t sstIndex);
+    void Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size);
+    Block& BlockForRow(int32_t row);
+    size_t RowOffsetFor(Block& block, int local);
+    size_t MoveRowToEnd(Block& block, int local, size_t offset, size_t length);
+    void AppendCell(Block& block, int local, size_t offset, size_t length, int32_t col,
+                    uint8_t tag, const uint8_t* payload, size_t size);
+    void ReencodeRow(Block& block, size_t offset, size_t length, int32_t col, uint8_t tag,
+                     const uint8_t* payload, size_t size);
+    void Resize(Block& block, size_t newSize);
+    void ReleaseCell(uint8_t tag, const uint8_t* payload);
+    void BuildFormulaPayload();
+
     TWbDataSST& sst_;
     TWbDataStyleSheet& styles_;
     std::vector<Block> blocks_;
     TXLSUsedArea usedArea_;
     TXLSFormulaHelper helper_;
+    mutable ReadCache cache_;
+    std::vector<uint8_t> scratch_;    // a row being re-encoded or moved
+    std::vector<uint8_t> formula_;    // the payload of the formula being stored
 };
 
 } // namespace tessaly

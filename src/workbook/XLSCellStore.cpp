@@ -1,0 +1,610 @@
+#include "workbook/XLSCellStore.h"
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "core/ByteOrder.h"
+#include "core/Exception.h"
+#include "core/Format.h"
+#include "workbook/WbDataSST.h"
+#include "workbook/WbDataStyleSheet.h"
+#include "workbook/XLSCellBlocks.h"
+
+namespace tessaly {
+
+using namespace cellcode;
+
+// Rows b*256 ... b*256+255. Data holds the row vectors back to back (in the order the rows were
+// created); its size is the block's TotalBytes. RowOffset stays unallocated until the block
+// gets its first row, so that a sheet with one far-away row costs little.
+struct TXLSCellStore::Block {
+    std::vector<uint8_t> Data;
+    std::unique_ptr<int32_t[]> RowOffset;
+};
+
+namespace {
+
+constexpr int kRowsPerBlock = 256;
+constexpr size_t kMaxBlockBytes = INT32_MAX;
+
+void CheckRow(int32_t row) {
+    if (row < 0 || row > kMaxRow) throw Exception(Format("Row %d is outside the sheet", row));
+}
+
+void CheckCell(int32_t col, int32_t row) {
+    if (col < 0 || col > kMaxCol || row < 0 || row > kMaxRow)
+        throw Exception(Format("Cell C=%d,R=%d is outside the sheet", col, row));
+}
+
+// The preset row record: Options 0, Style 0, OutlineLevel 0, Height 300.
+void WriteRowRecord(uint8_t* v, const TXLSRowRecord& record) {
+    v[6] = record.Options;
+    StoreU16(v + 7, record.Style);
+    v[9] = record.OutlineLevel;
+    StoreU16(v + 10, static_cast<uint16_t>(record.Height));
+}
+
+uint16_t StyleOf(uint8_t tag, const uint8_t* payload) {
+    if (!(tag & kTagStyle)) return 0;
+    // A formula entry's payload starts with its flags byte.
+    return LoadU16(payload + ((tag & kTagVariable) ? 1 : 0));
+}
+
+} // namespace
+
+TXLSCellStore::TXLSCellStore(TWbDataSST& sst, TWbDataStyleSheet& styles)
+    : sst_(sst), styles_(styles) {
+    blocks_.resize(1);
+}
+
+TXLSCellStore::~TXLSCellStore() = default;
+
+// ---- Numbers --------------------------------------------------------------------------------
+
+uint8_t TXLSCellStore::PackNumberBase(double value) {
+    if (std::isfinite(value) && value == std::floor(value)) {
+        if (value >= -128 && value <= 127) return kInt8;
+        if (value >= -32768 && value <= 32767) return kInt16;
+        if (value >= -2147483646.0 && value <= 2147483647.0) return kInt32;
+        return kDouble;
+    }
+    const double a = value * 10000.0;
+    const double n = std::round(a);
+    const double diff = n - a;
+    if (diff > -1e-8 && diff < 1e-8 && n >= INT32_MIN && n <= INT32_MAX) {
+        const int32_t ni = static_cast<int32_t>(n);
+        if (ni % 10000 == 0) return kInt32;
+        if (ni % 100 == 0) return kHundredths;
+        return kTenThousandths;
+    }
+    return kDouble;
+}
+
+void TXLSCellStore::StoreNumber(int32_t col, int32_t row, double value, uint16_t style) {
+    const uint8_t base = PackNumberBase(value);
+    uint8_t payload[10];
+    size_t at = 0;
+    if (style) {
+        StoreU16(payload, style);
+        at = 2;
+    }
+    switch (base) {
+        case kInt8:
+            payload[at++] = static_cast<uint8_t>(static_cast<int8_t>(value));
+            break;
+        case kInt16:
+            StoreU16(payload + at, static_cast<uint16_t>(static_cast<int16_t>(value)));
+            at += 2;
+            break;
+        case kInt32:
+        case kHundredths:
+        case kTenThousandths: {
+            int32_t n;
+            if (value == std::floor(value)) {
+                n = static_cast<int32_t>(value);
+            } else {
+                const int32_t scaled = static_cast<int32_t>(std::round(value * 10000.0));
+                n = base == kInt32 ? scaled / 10000 : base == kHundredths ? scaled / 100 : scaled;
+            }
+            StoreU32(payload + at, static_cast<uint32_t>(n));
+            at += 4;
+            break;
+        }
+        case kDouble:
+            StoreF64(payload + at, value);
+            at += 8;
+            break;
+        default:
+            throw Exception("Invalid XLate");
+    }
+    StoreFixed(col, row, static_cast<uint8_t>(base | (style ? kTagStyle : 0)), payload, at, style, -1);
+}
+
+// ---- Other constant cells -------------------------------------------------------------------
+
+void TXLSCellStore::StoreBlank(int32_t col, int32_t row, uint16_t style) {
+    uint8_t payload[2];
+    StoreU16(payload, style);
+    StoreFixed(col, row, kBlank | kTagStyle, payload, 2, style, -1);
+}
+
+void TXLSCellStore::StoreBoolean(int32_t col, int32_t row, bool value, uint16_t style) {
+    uint8_t payload[3];
+    size_t at = 0;
+    if (style) StoreU16(payload, style), at = 2;
+    payload[at++] = value ? 1 : 0;
+    StoreFixed(col, row, static_cast<uint8_t>(kBoolean | (style ? kTagStyle : 0)), payload, at, style, -1);
+}
+
+void TXLSCellStore::StoreError(int32_t col, int32_t row, uint8_t code, uint16_t style) {
+    uint8_t payload[3];
+    size_t at = 0;
+    if (style) StoreU16(payload, style), at = 2;
+    payload[at++] = code;
+    StoreFixed(col, row, static_cast<uint8_t>(kError | (style ? kTagStyle : 0)), payload, at, style, -1);
+}
+
+void TXLSCellStore::StoreSharedString(int32_t col, int32_t row, uint32_t index, uint16_t style) {
+    uint8_t payload[6];
+    size_t at = 0;
+    if (style) StoreU16(payload, style), at = 2;
+    uint8_t base;
+    if (index <= 0xFFFF) {
+        base = kString16;
+        StoreU16(payload + at, static_cast<uint16_t>(index));
+        at += 2;
+    } else {
+        base = kString32;
+        StoreU32(payload + at, index);
+        at += 4;
+    }
+    StoreFixed(col, row, static_cast<uint8_t>(base | (style ? kTagStyle : 0)), payload, at, style, index);
+}
+
+void TXLSCellStore::StoreText(int32_t col, int32_t row, std::u16string_view text, uint16_t style) {
+    // Check what can fail before the text enters the table, so a refused cell adds no string.
+    CheckCell(col, row);
+    styles_.XFAt(style);
+    const int32_t index = sst_.FindOrAddString(text);
+    StoreSharedString(col, row, static_cast<uint32_t>(index), style);
+}
+
+// Every cell store: check the position, take the uses of the style and the string, place the
+// cell; on any failure the uses are given back and the cell is not stored.
+void TXLSCellStore::StoreFixed(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload,
+                               size_t size, uint16_t style, int64_t sstIndex) {
+    CheckCell(col, row);
+    styles_.AddXFUse(style);
+    if (sstIndex >= 0) {
+        try {
+            if (sstIndex > INT32_MAX) throw Exception("SST String is Nil");
+            sst_.AddStringRef(static_cast<int32_t>(sstIndex));
+        } catch (...) {
+            styles_.ReleaseXFUse(style);
+            throw;
+        }
+    }
+    try {
+        Place(col, row, tag, payload, size);
+    } catch (...) {
+        if (sstIndex >= 0) sst_.ReleaseString(static_cast<int32_t>(sstIndex));
+        styles_.ReleaseXFUse(style);
+        throw;
+    }
+}
+
+void TXLSCellStore::StoreFormula() {
+    struct ClearHelper {
+        TXLSFormulaHelper& helper;
+        ~ClearHelper() { helper.Clear(); }
+    } clearAfterwards{helper_};
+
+    static const uint8_t kBaseOfResult[10] = {0, 0, 0, 0, 0, 0, kNumberFormula, kTextFormula,
+                                              kBooleanFormula, kErrorFormula};
+    const auto kind = static_cast<uint8_t>(helper_.ResultKind());
+    if (kind < 6 || kind > 9) throw Exception("Invalid formula cell type");
+    CheckCell(helper_.Col, helper_.Row);
+    BuildFormulaPayload();
+    const uint16_t style = helper_.Style;
+    const auto tag = static_cast<uint8_t>(kBaseOfResult[kind] | kTagVariable | (style ? kTagStyle : 0));
+    StoreFixed(helper_.Col, helper_.Row, tag, formula_.data(), formula_.size(), style, -1);
+}
+
+// ---- Rows -----------------------------------------------------------------------------------
+
+TXLSCellStore::Block& TXLSCellStore::BlockForRow(int32_t row) {
+    const size_t index = static_cast<size_t>(row) / kRowsPerBlock;
+    if (index >= blocks_.size()) blocks_.resize(index + 1);
+    return blocks_[index];
+}
+
+void TXLSCellStore::Resize(Block& block, size_t newSize) {
+    if (newSize > kMaxBlockBytes) throw Exception("Too many cell data in 256 rows");
+    block.Data.resize(newSize);
+}
+
+// The offset of the row's vector, creating the row (with the preset record) when needed.
+size_t TXLSCellStore::RowOffsetFor(Block& block, int local) {
+    if (!block.RowOffset) {
+        block.RowOffset.reset(new int32_t[kRowsPerBlock]);
+        std::fill_n(block.RowOffset.get(), kRowsPerBlock, -1);
+    }
+    const int32_t existing = block.RowOffset[local];
+    if (existing >= 0) return static_cast<size_t>(existing);
+    const size_t offset = block.Data.size();
+    Resize(block, offset + kRowHeadSize);
+    uint8_t* v = block.Data.data() + offset;
+    SetColCount(v, 0);
+    SetLastRunOffset(v, kRowHeadSize);
+    WriteRowRecord(v, TXLSRowRecord());
+    block.RowOffset[local] = static_cast<int32_t>(offset);
+    styles_.AddXFUse(0);   // the preset record names the default format
+    return offset;
+}
+
+void TXLSCellStore::StoreRowRecord(int32_t row, const TXLSRowRecord& record) {
+    CheckRow(row);
+    styles_.AddXFUse(record.Style);
+    cache_.Row = -1;
+    uint16_t oldStyle;
+    try {
+        Block& block = BlockForRow(row);
+        const size_t offset = RowOffsetFor(block, row % kRowsPerBlock);
+        uint8_t* v = block.Data.data() + offset;
+        oldStyle = LoadU16(v + 7);
+        WriteRowRecord(v, record);
+    } catch (...) {
+        styles_.ReleaseXFUse(record.Style);
+        throw;
+    }
+    styles_.ReleaseXFUse(oldStyle);
+}
+
+bool TXLSCellStore::ReadRowRecord(int32_t row, TXLSRowRecord& record) const {
+    if (row < 0 || static_cast<size_t>(row) / kRowsPerBlock >= blocks_.size()) return false;
+    const Block& block = blocks_[static_cast<size_t>(row) / kRowsPerBlock];
+    if (!block.RowOffset || block.RowOffset[row % kRowsPerBlock] < 0) return false;
+    const size_t offset = static_cast<size_t>(block.RowOffset[row % kRowsPerBlock]);
+    if (offset + kRowHeadSize > block.Data.size()) ThrowDamagedRow();
+    const uint8_t* v = block.Data.data() + offset;
+    record.Options = v[6];
+    record.Style = LoadU16(v + 7);
+    record.OutlineLevel = v[9];
+    record.Height = LoadI16(v + 10);
+    return true;
+}
+
+// ---- Placing a cell -------------------------------------------------------------------------
+
+void TXLSCellStore::Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size) {
+    cache_.Row = -1;
+    Block& block = BlockForRow(row);
+    const int local = row % kRowsPerBlock;
+    const size_t offset = RowOffsetFor(block, local);
+    const uint8_t* v = block.Data.data() + offset;
+    const size_t length = RowLength(v, block.Data.size() - offset);
+    if (col >= ColCount(v))
+        AppendCell(block, local, offset, length, col, tag, payload, size);
+    else
+        ReencodeRow(block, offset, length, col, tag, payload, size);
+}
+
+// Moves a row vector behind all others of its block, so that it can grow in place.
+size_t TXLSCellStore::MoveRowToEnd(Block& block, int local, size_t offset, size_t length) {
+    uint8_t* data = block.Data.data();
+    const size_t total = block.Data.size();
+    scratch_.assign(data + offset, data + offset + length);
+    std::memmove(data + offset, data + offset + length, total - offset - length);
+    for (int r = 0; r < kRowsPerBlock; ++r)
+        if (block.RowOffset[r] > static_cast<int32_t>(offset))
+            block.RowOffset[r] -= static_cast<int32_t>(length);
+    const size_t newOffset = total - length;
+    std::memcpy(data + newOffset, scratch_.data(), length);
+    block.RowOffset[local] = static_cast<int32_t>(newOffset);
+    return newOffset;
+}
+
+// A cell at or beyond ColCount: the row grows at its end. This is what every reader does (cells
+// of a row left to right), so it costs no re-encoding: the row is moved behind the others of
+// its block once, then extended in place.
+void TXLSCellStore::AppendCell(Block& block, int local, size_t offset, size_t length, int32_t col,
+                               uint8_t tag, const uint8_t* payload, size_t size) {
+    if (offset + length != block.Data.size()) offset = MoveRowToEnd(block, local, offset, length);
+    const uint32_t colCount = ColCount(block.Data.data() + offset);
+    const bool variable = (tag & kTagVariable) != 0;
+
+    if (!variable && colCount > 0 && static_cast<uint32_t>(col) == colCount) {
+        const uint8_t* v = block.Data.data() + offset;
+        const uint8_t* last = v + LastRunOffset(v);
+        if (last[1] == tag && last[0] < kMaxRunCells) {
+            const size_t lastRunOffset = static_cast<size_t>(LastRunOffset(v));
+            Resize(block, block.Data.size() + size);
+            uint8_t* w = block.Data.data() + offset;
+            std::memcpy(w + length, payload, size);
+            ++w[lastRunOffset];
+            SetColCount(w, colCount + 1);
+            return;
+        }
+    }
+
+    const int32_t gap = col - static_cast<int32_t>(colCount);
+    const size_t head = variable ? 4 : 2;
+    Resize(block, block.Data.size() + GapBytes(gap) + head + size);
+    uint8_t* w = block.Data.data() + offset;
+    uint8_t* run = WriteGap(w + length, gap);
+    run[0] = 1;
+    run[1] = tag;
+    if (variable) StoreU16(run + 2, static_cast<uint16_t>(size));
+    if (size) std::memcpy(run + head, payload, size);
+    SetLastRunOffset(w, static_cast<size_t>(run - w));
+    SetColCount(w, static_cast<uint32_t>(col) + 1);
+}
+
+// A cell inside the row's columns: decode the row, put the cell in, encode it again
+// canonically, and splice the new vector over the old one.
+void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int32_t col, uint8_t tag,
+                                const uint8_t* payload, size_t size) {
+    const uint8_t* v = block.Data.data() + offset;
+    std::vector<CellSlice> cells;
+    cells.reserve(ColCount(v));
+    const CellSlice added{col, tag, payload, size};
+    bool replaced = false, inserted = false;
+    uint8_t oldTag = 0;
+    uint16_t oldStyle = 0;
+    int64_t oldString = -1;
+    WalkRow(v, length, [&](const CellSlice& cell) {
+        if (!inserted && cell.Col >= col) {
+            cells.push_back(added);
+            inserted = true;
+            if (cell.Col == col) {
+                replaced = true;
+                oldTag = cell.Tag;
+                oldStyle = StyleOf(cell.Tag, cell.Payload);
+                const uint8_t base = cell.Tag & kBaseMask;
+                const uint8_t* value = cell.Payload + ((cell.Tag & kTagStyle) ? 2 : 0);
+                if (base == kString16) oldString = LoadU16(value);
+                if (base == kString32) oldString = LoadU32(value);
+                return true;
+            }
+        }
+        cells.push_back(cell);
+        return true;
+    });
+    if (!inserted) cells.push_back(added);
+
+    // Canonical encoding: gaps as 0xFF bytes plus a remainder, neighbouring cells of one fixed
+    // tag in one run of at most 127, formula cells as single variable entries.
+    // The new vector outgrows the old one by the new payload plus at most a few run heads and
+    // one split gap byte.
+    scratch_.resize(length + size + 16);
+    uint8_t* const out = scratch_.data();
+    std::memcpy(out, v, kRowHeadSize);
+    size_t at = kRowHeadSize;
+    int32_t nextCol = 0;
+    size_t lastRun = kRowHeadSize;
+    size_t openRun = 0;   // offset of a fixed run that may still grow; 0 = none
+    for (const CellSlice& cell : cells) {
+        const int32_t gap = cell.Col - nextCol;
+        if (gap > 0) {
+            at = static_cast<size_t>(WriteGap(out + at, gap) - out);
+            openRun = 0;
+        }
+        if (cell.Tag & kTagVariable) {
+            lastRun = at;
+            out[at] = 1;
+            out[at + 1] = cell.Tag;
+            StoreU16(out + at + 2, static_cast<uint16_t>(cell.Size));
+            at += 4;
+            openRun = 0;
+        } else if (openRun && out[openRun + 1] == cell.Tag && out[openRun] < kMaxRunCells) {
+            ++out[openRun];
+        } else {
+            lastRun = openRun = at;
+            out[at] = 1;
+            out[at + 1] = cell.Tag;
+            at += 2;
+        }
+        if (cell.Size) std::memcpy(out + at, cell.Payload, cell.Size);
+        at += cell.Size;
+        nextCol = cell.Col + 1;
+    }
+    SetColCount(out, static_cast<uint32_t>(nextCol));
+    SetLastRunOffset(out, lastRun);
+
+    // Splice: the rows behind this one move by the change in length.
+    const size_t newLength = at;
+    const size_t total = block.Data.size();
+    const size_t tail = total - offset - length;
+    if (newLength > length) {
+        Resize(block, total + newLength - length);
+        uint8_t* data = block.Data.data();
+        std::memmove(data + offset + newLength, data + offset + length, tail);
+    } else if (newLength < length) {
+        uint8_t* data = block.Data.data();
+        std::memmove(data + offset + newLength, data + offset + length, tail);
+        block.Data.resize(total - (length - newLength));
+    }
+    if (tail && newLength != length) {
+        const int32_t delta = static_cast<int32_t>(newLength) - static_cast<int32_t>(length);
+        for (int r = 0; r < kRowsPerBlock; ++r)
+            if (block.RowOffset[r] > static_cast<int32_t>(offset)) block.RowOffset[r] += delta;
+    }
+    std::memcpy(block.Data.data() + offset, scratch_.data(), newLength);
+
+    if (replaced) {
+        (void)oldTag;
+        if (oldString >= 0) sst_.ReleaseString(static_cast<int32_t>(oldString));
+        styles_.ReleaseXFUse(oldStyle);
+    }
+}
+
+// ---- Reading --------------------------------------------------------------------------------
+
+bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const {
+    if (row < 0 || col < 0) return false;
+    const size_t blockIndex = static_cast<size_t>(row) / kRowsPerBlock;
+    if (blockIndex >= blocks_.size()) return false;
+    const Block& block = blocks_[blockIndex];
+    if (!block.RowOffset) return false;
+    const int32_t offset = block.RowOffset[row % kRowsPerBlock];
+    if (offset < 0) return false;
+    if (static_cast<size_t>(offset) + kRowHeadSize > block.Data.size()) ThrowDamagedRow();
+    const uint8_t* v = block.Data.data() + offset;
+    if (col >= ColCount(v)) return false;
+    const size_t length = RowLength(v, block.Data.size() - static_cast<size_t>(offset));
+
+    size_t pos = kRowHeadSize;
+    int32_t c = 0;
+    if (cache_.Row == row && col >= cache_.RunCol && cache_.RunPos < length) {
+        pos = cache_.RunPos;
+        c = cache_.RunCol;
+    }
+    while (pos < length) {
+        const uint8_t b = v[pos];
+        if (b & 0x80) {
+            if (b == 0x80) ThrowDamagedRow();
+            if (col < c + (b & 0x7F)) {
+                cache_ = {row, pos, c};
+                return false;
+            }
+            c += b & 0x7F;
+            ++pos;
+            continue;
+        }
+        const size_t runLength = RunLength(v + pos, length - pos);
+        const uint8_t tag = v[pos + 1];
+        const int32_t cells = (tag & kTagVariable) ? 1 : b;
+        if (col < c + cells) {
+            cache_ = {row, pos, c};
+            ref.Tag = tag;
+            ref.Payload = (tag & kTagVariable) ? v + pos + 2 : v + pos + 2 + size_t(col - c) * kFixedSize[tag];
+            ref.End = v + length;
+            return true;
+        }
+        c += cells;
+        pos += runLength;
+    }
+    return false;
+}
+
+TXLSCellKind TXLSCellStore::KindOfTag(uint8_t tag) {
+    static const TXLSCellKind kKinds[32] = {
+        xckNone,   xckBlank,  xckNumber, xckNumber, xckNumber,       xckNumber,        xckNumber,
+        xckNumber, xckNumber, xckString, xckString, xckBoolean,      xckError,         xckNone,
+        xckNone,   xckNone,   xckNone,   xckNone,   xckNone,         xckNone,          xckNumberFormula,
+        xckStringFormula,     xckBooleanFormula,    xckErrorFormula, xckNone,          xckNone,
+        xckNone,   xckNone,   xckNone,   xckNone,   xckNone,         xckNone,
+    };
+    const TXLSCellKind kind = kKinds[tag & kBaseMask];
+    if (kind == xckNone) ThrowInvalidTag();
+    return kind;
+}
+
+// ---- Used area and clearing -----------------------------------------------------------------
+
+void TXLSCellStore::SetUsedArea(int32_t firstRow, int32_t lastRow, int32_t firstCol, int32_t lastCol) {
+    usedArea_ = {firstRow, lastRow, firstCol, lastCol};
+}
+
+void TXLSCellStore::RecalcUsedArea() {
+    if (blocks_.empty()) return;
+    int32_t firstRow = INT32_MAX, firstCol = INT32_MAX;
+    int32_t lastRow = -2147483646, lastCol = -2147483646;
+    for (size_t b = 0; b < blocks_.size(); ++b) {
+        const Block& block = blocks_[b];
+        if (!block.RowOffset) continue;
+        for (int r = 0; r < kRowsPerBlock; ++r) {
+            const int32_t offset = block.RowOffset[r];
+            if (offset < 0) continue;
+            const int32_t row = static_cast<int32_t>(b) * kRowsPerBlock + r;
+            firstRow = std::min(firstRow, row);
+            lastRow = std::max(lastRow, row);
+            const uint8_t* v = block.Data.data() + offset;
+            const size_t length = RowLength(v, block.Data.size() - static_cast<size_t>(offset));
+            const int32_t colCount = ColCount(v);
+            if (colCount == 0) continue;
+            int32_t first = 0;
+            for (size_t pos = kRowHeadSize; pos < length && (v[pos] & 0x80); ++pos) first += v[pos] & 0x7F;
+            firstCol = std::min(firstCol, first);
+            lastCol = std::max(lastCol, colCount - 1);
+        }
+    }
+    if (firstCol > 16384 || lastCol > 16384 || firstRow > 1048576 || lastRow > 1048576)
+        firstRow = lastRow = firstCol = lastCol = 0;
+    usedArea_ = {firstRow, lastRow, firstCol, lastCol};
+}
+
+void TXLSCellStore::ReleaseCell(uint8_t tag, const uint8_t* payload) {
+    const uint8_t base = tag & kBaseMask;
+    const uint8_t* value = payload + ((tag & kTagStyle) && !(tag & kTagVariable) ? 2 : 0);
+    if (base == kString16) sst_.ReleaseString(LoadU16(value));
+    if (base == kString32) sst_.ReleaseString(static_cast<int32_t>(LoadU32(value)));
+    styles_.ReleaseXFUse(StyleOf(tag, payload));
+}
+
+void TXLSCellStore::ClearCells() {
+    // Give back the uses that the cells and rows hold; a damaged row gives back what it can.
+    for (const Block& block : blocks_) {
+        if (!block.RowOffset) continue;
+        for (int r = 0; r < kRowsPerBlock; ++r) {
+            const int32_t offset = block.RowOffset[r];
+            if (offset < 0) continue;
+            try {
+                const uint8_t* v = block.Data.data() + offset;
+                const size_t length = RowLength(v, block.Data.size() - static_cast<size_t>(offset));
+                styles_.ReleaseXFUse(LoadU16(v + 7));
+                WalkRow(v, length, [&](const CellSlice& cell) {
+                    ReleaseCell(cell.Tag, cell.Payload);
+                    return true;
+                });
+            } catch (const Exception&) {
+            }
+        }
+    }
+    blocks_.clear();
+    blocks_.resize(1);
+    usedArea_ = TXLSUsedArea();
+    cache_ = ReadCache();
+}
+
+// ---- Introspection --------------------------------------------------------------------------
+
+std::vector<uint8_t> TXLSCellStore::RowVectorBytes(int32_t row) const {
+    if (row < 0 || static_cast<size_t>(row) / kRowsPerBlock >= blocks_.size()) return {};
+    const Block& block = blocks_[static_cast<size_t>(row) / kRowsPerBlock];
+    if (!block.RowOffset || block.RowOffset[row % kRowsPerBlock] < 0) return {};
+    const size_t offset = static_cast<size_t>(block.RowOffset[row % kRowsPerBlock]);
+    const uint8_t* v = block.Data.data() + offset;
+    return std::vector<uint8_t>(v, v + RowLength(v, block.Data.size() - offset));
+}
+
+void TXLSCellStore::ReplaceRowVectorBytes(int32_t row, std::span<const uint8_t> bytes) {
+    CheckRow(row);
+    cache_.Row = -1;
+    Block& block = BlockForRow(row);
+    const int local = row % kRowsPerBlock;
+    size_t offset = RowOffsetFor(block, local);
+    const size_t length = RowLength(block.Data.data() + offset, block.Data.size() - offset);
+    offset = MoveRowToEnd(block, local, offset, length);
+    Resize(block, offset + bytes.size());
+    if (!bytes.empty()) std::memcpy(block.Data.data() + offset, bytes.data(), bytes.size());
+}
+
+size_t TXLSCellStore::BlockCount() const { return blocks_.size(); }
+
+size_t TXLSCellStore::EncodedBytes() const {
+    size_t total = 0;
+    for (const Block& block : blocks_) total += block.Data.size();
+    return total;
+}
+
+void TXLSCellStore::Compact() {
+    for (Block& block : blocks_) block.Data.shrink_to_fit();
+    blocks_.shrink_to_fit();
+    scratch_ = {};
+    formula_ = {};
+}
+
+} // namespace tessaly
