@@ -34,15 +34,23 @@ std::string IconvName(unsigned codePage) {
     return "CP" + std::to_string(codePage);
 }
 
-// One cached iconv descriptor per code page and direction; (iconv_t)-1 when unknown.
+// One cached iconv descriptor per code page and direction; (iconv_t)-1 when unknown. The
+// descriptors are closed when the thread ends.
 iconv_t Converter(unsigned codePage, bool decode) {
-    thread_local std::map<std::pair<unsigned, bool>, iconv_t> cache;
+    struct Cache {
+        std::map<std::pair<unsigned, bool>, iconv_t> converters;
+        ~Cache() {
+            for (const auto& [key, cd] : converters)
+                if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+        }
+    };
+    thread_local Cache cache;
     const auto key = std::make_pair(codePage, decode);
-    auto it = cache.find(key);
-    if (it != cache.end()) return it->second;
+    auto it = cache.converters.find(key);
+    if (it != cache.converters.end()) return it->second;
     const std::string name = IconvName(codePage);
     iconv_t cd = decode ? iconv_open("UTF-16LE", name.c_str()) : iconv_open(name.c_str(), "UTF-32LE");
-    cache.emplace(key, cd);
+    cache.converters.emplace(key, cd);
     return cd;
 }
 
