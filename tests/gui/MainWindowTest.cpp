@@ -270,6 +270,38 @@ TEST_F(MainWindowTest, SettingsAreWrittenWhenTheWindowCloses) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "[FPSetup]\nKPXE=2\nFHR=\nSHR=李强\n");
 }
 
+TEST_F(MainWindowTest, ExportButtonWritesTheInvoiceAndShowsThePath) {
+    QTest::mouseClick(Find<QPushButton>("Btn_Output"), Qt::LeftButton);   // nothing imported yet
+    ASSERT_EQ(ui_.Texts(), std::vector<std::string>{"请先导入按照模板格式填写的销货清单（Excel表格）！"});
+
+    TmainForm& form = window_->Form();
+    form.TaxInclusive = false;
+    form.edReadFilename = dir_.File("清单.xlsx");
+    form.Lines.SetRecordCount(1);
+    form.Lines.SetValue(0, liNumber, TLineValue::Integer(1));
+    form.Lines.SetValue(0, liName, TLineValue::Text("办公椅"));
+    form.Lines.SetValue(0, liQuantity, TLineValue::Float(2));
+    form.Lines.SetValue(0, liPrice, TLineValue::Float(50));
+    form.Lines.SetValue(0, liAmount, TLineValue::Float(100));
+    form.Lines.SetValue(0, liRate, TLineValue::Float(0.13));
+    form.Lines.SetValue(0, liTaxCode, TLineValue::Text("1050201010000000000"));
+    QInputMethodEvent typed;
+    typed.setCommitString(QStringLiteral("杭州青禾贸易有限公司"));
+    QApplication::sendEvent(Find<QLineEdit>("Edit_GFMC"), &typed);
+
+    const std::string target = dir_.File("清单.xml");
+    ui_.files.push_back(target);
+    QTest::mouseClick(Find<QPushButton>("Btn_Output"), Qt::LeftButton);
+    EXPECT_EQ(ui_.dialogs.back().FileName, "清单.xml");
+    ASSERT_EQ(ui_.messages.size(), 2u);
+    EXPECT_EQ(ui_.messages[1].text, target + "\r\n文件导出成功！\r\n请在开票软件中导入该.xml文件并开具发票。");
+    EXPECT_EQ(Find<QLineEdit>("Edit_XMLFilename")->text(), QString::fromStdString(target));
+    const auto bytes = test::ReadBytes(target);
+    const std::string written(bytes.begin(), bytes.end());
+    EXPECT_NE(written.find("<Gfmc>\xBA\xBC\xD6\xDD"), std::string::npos);   // 杭州 in GBK
+    EXPECT_NE(written.find("<Je>100</Je>"), std::string::npos);
+}
+
 TEST(QtDialogs, FiltersAndDefaultExtensions) {
     EXPECT_EQ(gui::QtNameFilters("开票清单(Excel表格)|*.xlsx;*.xls|All files (*.*)|*.*"),
               (QStringList{QStringLiteral("开票清单(Excel表格) (*.xlsx *.xls)"), QStringLiteral("All files (*.*) (*)")}));
