@@ -1,5 +1,6 @@
 #include "workbook/XLSCellStore.h"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -24,6 +25,15 @@ struct TXLSCellStore::Block {
     std::unique_ptr<int32_t[]> RowOffset;
 };
 
+// A stretch of one row while it is re-encoded: Count cells of one tag from column Col on.
+struct TXLSCellStore::Segment {
+    int32_t Col;
+    int32_t Count;
+    uint8_t Tag;
+    const uint8_t* Payload;   // fixed tag: Count payloads of Size bytes; variable: the entry's
+    size_t Size;              // payload of Size bytes
+};
+
 namespace {
 
 constexpr int kRowsPerBlock = 256;
@@ -44,6 +54,13 @@ void WriteRowRecord(uint8_t* v, const TXLSRowRecord& record) {
     StoreU16(v + 7, record.Style);
     v[9] = record.OutlineLevel;
     StoreU16(v + 10, static_cast<uint16_t>(record.Height));
+}
+
+// Moves the offsets of the rows that lie behind `offset` in Data by `delta` (branch-free, so
+// that the compiler can do the 256 rows in vector steps).
+void ShiftRowsBehind(int32_t* rowOffset, size_t offset, int32_t delta) {
+    const auto at = static_cast<int32_t>(offset);
+    for (int r = 0; r < kRowsPerBlock; ++r) rowOffset[r] += rowOffset[r] > at ? delta : 0;
 }
 
 uint16_t StyleOf(uint8_t tag, const uint8_t* payload) {
@@ -297,9 +314,7 @@ size_t TXLSCellStore::MoveRowToEnd(Block& block, int local, size_t offset, size_
     const size_t total = block.Data.size();
     scratch_.assign(data + offset, data + offset + length);
     std::memmove(data + offset, data + offset + length, total - offset - length);
-    for (int r = 0; r < kRowsPerBlock; ++r)
-        if (block.RowOffset[r] > static_cast<int32_t>(offset))
-            block.RowOffset[r] -= static_cast<int32_t>(length);
+    ShiftRowsBehind(block.RowOffset.get(), offset, -static_cast<int32_t>(length));
     const size_t newOffset = total - length;
     std::memcpy(data + newOffset, scratch_.data(), length);
     block.RowOffset[local] = static_cast<int32_t>(newOffset);
@@ -342,40 +357,69 @@ void TXLSCellStore::AppendCell(Block& block, int local, size_t offset, size_t le
     SetColCount(w, static_cast<uint32_t>(col) + 1);
 }
 
-// A cell inside the row's columns: decode the row, put the cell in, encode it again
-// canonically, and splice the new vector over the old one.
+// A cell inside the row's columns: split the row into its runs, put the cell in, and encode the
+// runs again canonically. Runs are copied whole (a payload memcpy per run, not per cell), so
+// even a row stored right to left costs little more than moving its bytes.
 void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int32_t col, uint8_t tag,
                                 const uint8_t* payload, size_t size) {
     const uint8_t* v = block.Data.data() + offset;
-    std::vector<CellSlice> cells;
-    cells.reserve(ColCount(v));
-    const CellSlice added{col, tag, payload, size};
-    bool replaced = false, inserted = false;
+    std::vector<Segment>& segments = segments_;
+    segments.clear();
+    const Segment added{col, 1, tag, payload, size};
+    bool inserted = false, replaced = false;
     uint8_t oldTag = 0;
+    const uint8_t* oldPayload = nullptr;
+
+    size_t pos = kRowHeadSize;
+    int32_t c = 0;
+    while (pos < length) {
+        const uint8_t b = v[pos];
+        if (b & 0x80) {
+            if (b == 0x80) ThrowDamagedRow();
+            c += b & 0x7F;
+            ++pos;
+            continue;
+        }
+        const size_t runLength = RunLength(v + pos, length - pos);
+        const uint8_t runTag = v[pos + 1];
+        const bool variable = (runTag & kTagVariable) != 0;
+        Segment run{c, variable ? 1 : b, runTag, v + pos + (variable ? 4 : 2), variable ? runLength - 4 : kFixedSize[runTag]};
+        if (!inserted && col < run.Col) {
+            segments.push_back(added);
+            inserted = true;
+        }
+        if (!inserted && col < run.Col + run.Count) {
+            // The new cell replaces one of this run's cells: keep what lies left and right of it.
+            const int32_t left = col - run.Col;
+            replaced = inserted = true;
+            oldTag = runTag;
+            oldPayload = variable ? run.Payload : run.Payload + size_t(left) * run.Size;
+            if (left > 0) segments.push_back({run.Col, left, runTag, run.Payload, run.Size});
+            segments.push_back(added);
+            const int32_t right = run.Count - left - 1;
+            if (right > 0)
+                segments.push_back({col + 1, right, runTag, oldPayload + run.Size, run.Size});
+        } else {
+            segments.push_back(run);
+        }
+        c += run.Count;
+        pos += runLength;
+    }
+    if (!inserted) segments.push_back(added);
+
+    // Release information of the replaced cell, read before its bytes are overwritten.
     uint16_t oldStyle = 0;
     int64_t oldString = -1;
-    WalkRow(v, length, [&](const CellSlice& cell) {
-        if (!inserted && cell.Col >= col) {
-            cells.push_back(added);
-            inserted = true;
-            if (cell.Col == col) {
-                replaced = true;
-                oldTag = cell.Tag;
-                oldStyle = StyleOf(cell.Tag, cell.Payload);
-                const uint8_t base = cell.Tag & kBaseMask;
-                const uint8_t* value = cell.Payload + ((cell.Tag & kTagStyle) ? 2 : 0);
-                if (base == kString16) oldString = LoadU16(value);
-                if (base == kString32) oldString = LoadU32(value);
-                return true;
-            }
-        }
-        cells.push_back(cell);
-        return true;
-    });
-    if (!inserted) cells.push_back(added);
+    if (replaced) {
+        oldStyle = StyleOf(oldTag, oldPayload);
+        const uint8_t base = oldTag & kBaseMask;
+        const uint8_t* value = oldPayload + ((oldTag & kTagStyle) ? 2 : 0);
+        if (base == kString16) oldString = LoadU16(value);
+        if (base == kString32) oldString = LoadU32(value);
+    }
 
     // Canonical encoding: gaps as 0xFF bytes plus a remainder, neighbouring cells of one fixed
-    // tag in one run of at most 127, formula cells as single variable entries.
+    // tag in runs of at most 127 (filled from the left), formula cells as variable entries.
     // The new vector outgrows the old one by the new payload plus at most a few run heads and
     // one split gap byte.
     scratch_.resize(length + size + 16);
@@ -384,31 +428,43 @@ void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int3
     size_t at = kRowHeadSize;
     int32_t nextCol = 0;
     size_t lastRun = kRowHeadSize;
-    size_t openRun = 0;   // offset of a fixed run that may still grow; 0 = none
-    for (const CellSlice& cell : cells) {
-        const int32_t gap = cell.Col - nextCol;
+    size_t openRun = 0;   // offset of the fixed run that the next cells may join; 0 = none
+    for (const Segment& segment : segments) {
+        const int32_t gap = segment.Col - nextCol;
         if (gap > 0) {
             at = static_cast<size_t>(WriteGap(out + at, gap) - out);
             openRun = 0;
         }
-        if (cell.Tag & kTagVariable) {
+        nextCol = segment.Col + segment.Count;
+        if (segment.Tag & kTagVariable) {
             lastRun = at;
             out[at] = 1;
-            out[at + 1] = cell.Tag;
-            StoreU16(out + at + 2, static_cast<uint16_t>(cell.Size));
-            at += 4;
+            out[at + 1] = segment.Tag;
+            StoreU16(out + at + 2, static_cast<uint16_t>(segment.Size));
+            if (segment.Size) std::memcpy(out + at + 4, segment.Payload, segment.Size);
+            at += 4 + segment.Size;
             openRun = 0;
-        } else if (openRun && out[openRun + 1] == cell.Tag && out[openRun] < kMaxRunCells) {
-            ++out[openRun];
-        } else {
-            lastRun = openRun = at;
-            out[at] = 1;
-            out[at + 1] = cell.Tag;
-            at += 2;
+            continue;
         }
-        if (cell.Size) std::memcpy(out + at, cell.Payload, cell.Size);
-        at += cell.Size;
-        nextCol = cell.Col + 1;
+        const uint8_t* from = segment.Payload;
+        for (int32_t remaining = segment.Count; remaining > 0;) {
+            int32_t take;
+            if (openRun && out[openRun + 1] == segment.Tag && out[openRun] < kMaxRunCells) {
+                take = std::min(remaining, kMaxRunCells - out[openRun]);
+            } else {
+                lastRun = openRun = at;
+                out[at] = 0;
+                out[at + 1] = segment.Tag;
+                at += 2;
+                take = std::min(remaining, kMaxRunCells);
+            }
+            out[openRun] = static_cast<uint8_t>(out[openRun] + take);
+            const size_t bytes = size_t(take) * segment.Size;
+            std::memcpy(out + at, from, bytes);
+            at += bytes;
+            from += bytes;
+            remaining -= take;
+        }
     }
     SetColCount(out, static_cast<uint32_t>(nextCol));
     SetLastRunOffset(out, lastRun);
@@ -428,13 +484,11 @@ void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int3
     }
     if (tail && newLength != length) {
         const int32_t delta = static_cast<int32_t>(newLength) - static_cast<int32_t>(length);
-        for (int r = 0; r < kRowsPerBlock; ++r)
-            if (block.RowOffset[r] > static_cast<int32_t>(offset)) block.RowOffset[r] += delta;
+        ShiftRowsBehind(block.RowOffset.get(), offset, delta);
     }
     std::memcpy(block.Data.data() + offset, scratch_.data(), newLength);
 
     if (replaced) {
-        (void)oldTag;
         if (oldString >= 0) sst_.ReleaseString(static_cast<int32_t>(oldString));
         styles_.ReleaseXFUse(oldStyle);
     }

@@ -158,6 +158,7 @@ public:
 
 private:
     struct Block;
+    struct Segment;
     // Where the last LocateCell ended: a run (or gap) of `Row` starting at byte RunPos of the
     // row vector and at column RunCol. A left-to-right walk over a row continues from there.
     struct ReadCache {
@@ -188,6 +189,7 @@ private:
     mutable ReadCache cache_;
     std::vector<uint8_t> scratch_;    // a row being re-encoded or moved
     std::vector<uint8_t> formula_;    // the payload of the formula being stored
+    std::vector<Segment> segments_;   // a row being re-encoded, by runs
 };
 
 } // namespace tessaly
