@@ -23,6 +23,17 @@ using namespace cellcode;
 struct TXLSCellStore::Block {
     std::vector<uint8_t> Data;
     std::unique_ptr<int32_t[]> RowOffset;
+    // While set, each row of the block lives in a buffer of its own (RowOffset then only tells
+    // which rows exist) and Data is empty; see Place.
+    std::unique_ptr<std::vector<uint8_t>[]> Loose;
+    size_t MovedBytes = 0;   // bytes of other rows moved by stores into this block
+};
+
+// What a replaced cell held: its uses are given back once the new cell is in place.
+struct TXLSCellStore::ReplacedCell {
+    bool Replaced = false;
+    uint16_t Style = 0;
+    int64_t String = -1;
 };
 
 // A stretch of one row while it is re-encoded: Count cells of one tag from column Col on.
@@ -237,41 +248,65 @@ TXLSCellStore::Block& TXLSCellStore::BlockForRow(int32_t row) {
     return blocks_[index];
 }
 
-void TXLSCellStore::Resize(Block& block, size_t newSize) {
+void TXLSCellStore::Resize(std::vector<uint8_t>& buffer, size_t newSize) {
     if (newSize > kMaxBlockBytes) throw Exception("Too many cell data in 256 rows");
-    block.Data.resize(newSize);
+    buffer.resize(newSize);
 }
 
-// The offset of the row's vector, creating the row (with the preset record) when needed.
-size_t TXLSCellStore::RowOffsetFor(Block& block, int local) {
+// The row's vector and the bytes of its buffer from the vector on; false when there is no row.
+bool TXLSCellStore::RowAt(const Block& block, int local, const uint8_t*& v, size_t& avail) {
+    if (!block.RowOffset || block.RowOffset[local] < 0) return false;
+    if (block.Loose) {
+        const std::vector<uint8_t>& row = block.Loose[local];
+        v = row.data();
+        avail = row.size();
+    } else {
+        const auto offset = static_cast<size_t>(block.RowOffset[local]);
+        if (offset > block.Data.size()) ThrowDamagedRow();
+        v = block.Data.data() + offset;
+        avail = block.Data.size() - offset;
+    }
+    if (avail < kRowHeadSize) ThrowDamagedRow();
+    return true;
+}
+
+// Creates the row (with the preset record) when it does not exist yet.
+void TXLSCellStore::EnsureRow(Block& block, int local) {
     if (!block.RowOffset) {
         block.RowOffset.reset(new int32_t[kRowsPerBlock]);
         std::fill_n(block.RowOffset.get(), kRowsPerBlock, -1);
     }
-    const int32_t existing = block.RowOffset[local];
-    if (existing >= 0) return static_cast<size_t>(existing);
-    const size_t offset = block.Data.size();
-    Resize(block, offset + kRowHeadSize);
-    uint8_t* v = block.Data.data() + offset;
-    SetColCount(v, 0);
-    SetLastRunOffset(v, kRowHeadSize);
-    WriteRowRecord(v, TXLSRowRecord());
-    block.RowOffset[local] = static_cast<int32_t>(offset);
+    if (block.RowOffset[local] >= 0) return;
+    uint8_t head[kRowHeadSize];
+    SetColCount(head, 0);
+    SetLastRunOffset(head, kRowHeadSize);
+    WriteRowRecord(head, TXLSRowRecord());
+    if (block.Loose) {
+        block.Loose[local].assign(head, head + kRowHeadSize);
+        block.RowOffset[local] = 0;
+    } else {
+        const size_t offset = block.Data.size();
+        Resize(block.Data, offset + kRowHeadSize);
+        std::memcpy(block.Data.data() + offset, head, kRowHeadSize);
+        block.RowOffset[local] = static_cast<int32_t>(offset);
+    }
     styles_.AddXFUse(0);   // the preset record names the default format
-    return offset;
 }
 
 void TXLSCellStore::StoreRowRecord(int32_t row, const TXLSRowRecord& record) {
     CheckRow(row);
     styles_.AddXFUse(record.Style);
     cache_.Row = -1;
-    uint16_t oldStyle;
+    uint16_t oldStyle = 0;
     try {
         Block& block = BlockForRow(row);
-        const size_t offset = RowOffsetFor(block, row % kRowsPerBlock);
-        uint8_t* v = block.Data.data() + offset;
+        const int local = row % kRowsPerBlock;
+        EnsureRow(block, local);
+        const uint8_t* v = nullptr;
+        size_t avail = 0;
+        RowAt(block, local, v, avail);
         oldStyle = LoadU16(v + 7);
-        WriteRowRecord(v, record);
+        WriteRowRecord(const_cast<uint8_t*>(v), record);
     } catch (...) {
         styles_.ReleaseXFUse(record.Style);
         throw;
@@ -281,11 +316,9 @@ void TXLSCellStore::StoreRowRecord(int32_t row, const TXLSRowRecord& record) {
 
 bool TXLSCellStore::ReadRowRecord(int32_t row, TXLSRowRecord& record) const {
     if (row < 0 || static_cast<size_t>(row) / kRowsPerBlock >= blocks_.size()) return false;
-    const Block& block = blocks_[static_cast<size_t>(row) / kRowsPerBlock];
-    if (!block.RowOffset || block.RowOffset[row % kRowsPerBlock] < 0) return false;
-    const size_t offset = static_cast<size_t>(block.RowOffset[row % kRowsPerBlock]);
-    if (offset + kRowHeadSize > block.Data.size()) ThrowDamagedRow();
-    const uint8_t* v = block.Data.data() + offset;
+    const uint8_t* v = nullptr;
+    size_t avail = 0;
+    if (!RowAt(blocks_[static_cast<size_t>(row) / kRowsPerBlock], row % kRowsPerBlock, v, avail)) return false;
     record.Options = v[6];
     record.Style = LoadU16(v + 7);
     record.OutlineLevel = v[9];
@@ -294,18 +327,46 @@ bool TXLSCellStore::ReadRowRecord(int32_t row, TXLSRowRecord& record) const {
 }
 
 // ---- Placing a cell -------------------------------------------------------------------------
+//
+// A block keeps its rows back to back in Data. Readers store the cells of a row left to right,
+// so the row being filled is moved behind the others once and then grows in place. When cells
+// of many rows arrive interleaved instead (which only a strange or hostile file does), every
+// store would move bytes of other rows; once a block has moved far more bytes than it holds, it
+// keeps each row in a buffer of its own until Compact puts them back into Data.
 
 void TXLSCellStore::Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size) {
     cache_.Row = -1;
     Block& block = BlockForRow(row);
     const int local = row % kRowsPerBlock;
-    const size_t offset = RowOffsetFor(block, local);
-    const uint8_t* v = block.Data.data() + offset;
-    const size_t length = RowLength(v, block.Data.size() - offset);
-    if (col >= ColCount(v))
-        AppendCell(block, local, offset, length, col, tag, payload, size);
-    else
-        ReencodeRow(block, offset, length, col, tag, payload, size);
+    EnsureRow(block, local);
+    const uint8_t* v = nullptr;
+    size_t avail = 0;
+    RowAt(block, local, v, avail);
+    const size_t length = RowLength(v, avail);
+    const bool append = col >= ColCount(v);
+
+    if (block.Loose) {
+        std::vector<uint8_t>& buffer = block.Loose[local];
+        if (append) {
+            AppendCell(buffer, 0, length, col, tag, payload, size);
+        } else {
+            const ReplacedCell old = EncodeWithCell(v, length, col, tag, payload, size);
+            buffer.assign(scratch_.begin(), scratch_.begin() + static_cast<ptrdiff_t>(encodedLength_));
+            Release(old);
+        }
+        return;
+    }
+
+    auto offset = static_cast<size_t>(block.RowOffset[local]);
+    if (append) {
+        if (offset + length != block.Data.size()) offset = MoveRowToEnd(block, local, offset, length);
+        AppendCell(block.Data, offset, length, col, tag, payload, size);
+    } else {
+        const ReplacedCell old = EncodeWithCell(v, length, col, tag, payload, size);
+        Splice(block, offset, length);
+        Release(old);
+    }
+    if (block.MovedBytes > 64 * block.Data.size() + 65536) Unpack(block);
 }
 
 // Moves a row vector behind all others of its block, so that it can grow in place.
@@ -318,25 +379,80 @@ size_t TXLSCellStore::MoveRowToEnd(Block& block, int local, size_t offset, size_
     const size_t newOffset = total - length;
     std::memcpy(data + newOffset, scratch_.data(), length);
     block.RowOffset[local] = static_cast<int32_t>(newOffset);
+    block.MovedBytes += total - offset;
     return newOffset;
 }
 
-// A cell at or beyond ColCount: the row grows at its end. This is what every reader does (cells
-// of a row left to right), so it costs no re-encoding: the row is moved behind the others of
-// its block once, then extended in place.
-void TXLSCellStore::AppendCell(Block& block, int local, size_t offset, size_t length, int32_t col,
+// Puts the re-encoded row (encodedLength_ bytes of scratch_) over the old one; the rows behind
+// it move by the change in length.
+void TXLSCellStore::Splice(Block& block, size_t offset, size_t length) {
+    const size_t newLength = encodedLength_;
+    const size_t total = block.Data.size();
+    const size_t tail = total - offset - length;
+    if (newLength > length) {
+        Resize(block.Data, total + newLength - length);
+        uint8_t* data = block.Data.data();
+        std::memmove(data + offset + newLength, data + offset + length, tail);
+    } else if (newLength < length) {
+        uint8_t* data = block.Data.data();
+        std::memmove(data + offset + newLength, data + offset + length, tail);
+        block.Data.resize(total - (length - newLength));
+    }
+    if (tail && newLength != length) {
+        const int32_t delta = static_cast<int32_t>(newLength) - static_cast<int32_t>(length);
+        ShiftRowsBehind(block.RowOffset.get(), offset, delta);
+        block.MovedBytes += tail;
+    }
+    std::memcpy(block.Data.data() + offset, scratch_.data(), newLength);
+}
+
+// Takes every row of the block out of Data into a buffer of its own.
+void TXLSCellStore::Unpack(Block& block) {
+    block.Loose.reset(new std::vector<uint8_t>[kRowsPerBlock]);
+    for (int r = 0; r < kRowsPerBlock; ++r) {
+        const int32_t offset = block.RowOffset[r];
+        if (offset < 0) continue;
+        const uint8_t* v = block.Data.data() + offset;
+        const size_t length = RowLength(v, block.Data.size() - static_cast<size_t>(offset));
+        block.Loose[r].assign(v, v + length);
+        block.RowOffset[r] = 0;
+    }
+    block.Data = {};
+    block.MovedBytes = 0;
+}
+
+// Puts the rows of a block back into Data, in row order.
+void TXLSCellStore::Pack(Block& block) {
+    size_t total = 0;
+    for (int r = 0; r < kRowsPerBlock; ++r)
+        if (block.RowOffset[r] >= 0) total += block.Loose[r].size();
+    std::vector<uint8_t> data;
+    if (total > kMaxBlockBytes) throw Exception("Too many cell data in 256 rows");
+    data.reserve(total);
+    for (int r = 0; r < kRowsPerBlock; ++r) {
+        if (block.RowOffset[r] < 0) continue;
+        block.RowOffset[r] = static_cast<int32_t>(data.size());
+        data.insert(data.end(), block.Loose[r].begin(), block.Loose[r].end());
+    }
+    block.Data = std::move(data);
+    block.Loose.reset();
+    block.MovedBytes = 0;
+}
+
+// A cell at or beyond ColCount: the row, the last thing in `buffer`, grows at its end. This is
+// what every reader does (cells of a row left to right), so it costs no re-encoding.
+void TXLSCellStore::AppendCell(std::vector<uint8_t>& buffer, size_t offset, size_t length, int32_t col,
                                uint8_t tag, const uint8_t* payload, size_t size) {
-    if (offset + length != block.Data.size()) offset = MoveRowToEnd(block, local, offset, length);
-    const uint32_t colCount = ColCount(block.Data.data() + offset);
+    const uint32_t colCount = ColCount(buffer.data() + offset);
     const bool variable = (tag & kTagVariable) != 0;
 
     if (!variable && colCount > 0 && static_cast<uint32_t>(col) == colCount) {
-        const uint8_t* v = block.Data.data() + offset;
-        const uint8_t* last = v + LastRunOffset(v);
+        const uint8_t* v = buffer.data() + offset;
+        const auto lastRunOffset = static_cast<size_t>(LastRunOffset(v));
+        const uint8_t* last = v + lastRunOffset;
         if (last[1] == tag && last[0] < kMaxRunCells) {
-            const size_t lastRunOffset = static_cast<size_t>(LastRunOffset(v));
-            Resize(block, block.Data.size() + size);
-            uint8_t* w = block.Data.data() + offset;
+            Resize(buffer, buffer.size() + size);
+            uint8_t* w = buffer.data() + offset;
             std::memcpy(w + length, payload, size);
             ++w[lastRunOffset];
             SetColCount(w, colCount + 1);
@@ -346,8 +462,8 @@ void TXLSCellStore::AppendCell(Block& block, int local, size_t offset, size_t le
 
     const int32_t gap = col - static_cast<int32_t>(colCount);
     const size_t head = variable ? 4 : 2;
-    Resize(block, block.Data.size() + GapBytes(gap) + head + size);
-    uint8_t* w = block.Data.data() + offset;
+    Resize(buffer, buffer.size() + GapBytes(gap) + head + size);
+    uint8_t* w = buffer.data() + offset;
     uint8_t* run = WriteGap(w + length, gap);
     run[0] = 1;
     run[1] = tag;
@@ -358,17 +474,17 @@ void TXLSCellStore::AppendCell(Block& block, int local, size_t offset, size_t le
 }
 
 // A cell inside the row's columns: split the row into its runs, put the cell in, and encode the
-// runs again canonically. Runs are copied whole (a payload memcpy per run, not per cell), so
-// even a row stored right to left costs little more than moving its bytes.
-void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int32_t col, uint8_t tag,
-                                const uint8_t* payload, size_t size) {
-    const uint8_t* v = block.Data.data() + offset;
+// runs again canonically into scratch_ (encodedLength_ bytes). Runs are copied whole (a payload
+// memcpy per run, not per cell), so even a row stored right to left costs little more than
+// moving its bytes. Returns what the replaced cell held, to be released once the new bytes are
+// in place.
+TXLSCellStore::ReplacedCell TXLSCellStore::EncodeWithCell(const uint8_t* v, size_t length, int32_t col,
+                                                         uint8_t tag, const uint8_t* payload, size_t size) {
     std::vector<Segment>& segments = segments_;
     segments.clear();
     const Segment added{col, 1, tag, payload, size};
-    bool inserted = false, replaced = false;
-    uint8_t oldTag = 0;
-    const uint8_t* oldPayload = nullptr;
+    bool inserted = false;
+    ReplacedCell old;
 
     size_t pos = kRowHeadSize;
     int32_t c = 0;
@@ -383,7 +499,8 @@ void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int3
         const size_t runLength = RunLength(v + pos, length - pos);
         const uint8_t runTag = v[pos + 1];
         const bool variable = (runTag & kTagVariable) != 0;
-        Segment run{c, variable ? 1 : b, runTag, v + pos + (variable ? 4 : 2), variable ? runLength - 4 : kFixedSize[runTag]};
+        const Segment run{c, variable ? 1 : b, runTag, v + pos + (variable ? 4 : 2),
+                          variable ? runLength - 4 : kFixedSize[runTag]};
         if (!inserted && col < run.Col) {
             segments.push_back(added);
             inserted = true;
@@ -391,14 +508,17 @@ void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int3
         if (!inserted && col < run.Col + run.Count) {
             // The new cell replaces one of this run's cells: keep what lies left and right of it.
             const int32_t left = col - run.Col;
-            replaced = inserted = true;
-            oldTag = runTag;
-            oldPayload = variable ? run.Payload : run.Payload + size_t(left) * run.Size;
+            const uint8_t* oldPayload = variable ? run.Payload : run.Payload + size_t(left) * run.Size;
+            old.Replaced = inserted = true;
+            old.Style = StyleOf(runTag, oldPayload);
+            const uint8_t base = runTag & kBaseMask;
+            const uint8_t* value = oldPayload + ((runTag & kTagStyle) ? 2 : 0);
+            if (base == kString16) old.String = LoadU16(value);
+            if (base == kString32) old.String = LoadU32(value);
             if (left > 0) segments.push_back({run.Col, left, runTag, run.Payload, run.Size});
             segments.push_back(added);
             const int32_t right = run.Count - left - 1;
-            if (right > 0)
-                segments.push_back({col + 1, right, runTag, oldPayload + run.Size, run.Size});
+            if (right > 0) segments.push_back({col + 1, right, runTag, oldPayload + run.Size, run.Size});
         } else {
             segments.push_back(run);
         }
@@ -407,22 +527,11 @@ void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int3
     }
     if (!inserted) segments.push_back(added);
 
-    // Release information of the replaced cell, read before its bytes are overwritten.
-    uint16_t oldStyle = 0;
-    int64_t oldString = -1;
-    if (replaced) {
-        oldStyle = StyleOf(oldTag, oldPayload);
-        const uint8_t base = oldTag & kBaseMask;
-        const uint8_t* value = oldPayload + ((oldTag & kTagStyle) ? 2 : 0);
-        if (base == kString16) oldString = LoadU16(value);
-        if (base == kString32) oldString = LoadU32(value);
-    }
-
     // Canonical encoding: gaps as 0xFF bytes plus a remainder, neighbouring cells of one fixed
     // tag in runs of at most 127 (filled from the left), formula cells as variable entries.
     // The new vector outgrows the old one by the new payload plus at most a few run heads and
     // one split gap byte.
-    scratch_.resize(length + size + 16);
+    if (scratch_.size() < length + size + 16) scratch_.resize(length + size + 16);
     uint8_t* const out = scratch_.data();
     std::memcpy(out, v, kRowHeadSize);
     size_t at = kRowHeadSize;
@@ -468,30 +577,14 @@ void TXLSCellStore::ReencodeRow(Block& block, size_t offset, size_t length, int3
     }
     SetColCount(out, static_cast<uint32_t>(nextCol));
     SetLastRunOffset(out, lastRun);
+    encodedLength_ = at;
+    return old;
+}
 
-    // Splice: the rows behind this one move by the change in length.
-    const size_t newLength = at;
-    const size_t total = block.Data.size();
-    const size_t tail = total - offset - length;
-    if (newLength > length) {
-        Resize(block, total + newLength - length);
-        uint8_t* data = block.Data.data();
-        std::memmove(data + offset + newLength, data + offset + length, tail);
-    } else if (newLength < length) {
-        uint8_t* data = block.Data.data();
-        std::memmove(data + offset + newLength, data + offset + length, tail);
-        block.Data.resize(total - (length - newLength));
-    }
-    if (tail && newLength != length) {
-        const int32_t delta = static_cast<int32_t>(newLength) - static_cast<int32_t>(length);
-        ShiftRowsBehind(block.RowOffset.get(), offset, delta);
-    }
-    std::memcpy(block.Data.data() + offset, scratch_.data(), newLength);
-
-    if (replaced) {
-        if (oldString >= 0) sst_.ReleaseString(static_cast<int32_t>(oldString));
-        styles_.ReleaseXFUse(oldStyle);
-    }
+void TXLSCellStore::Release(const ReplacedCell& old) {
+    if (!old.Replaced) return;
+    if (old.String >= 0) sst_.ReleaseString(static_cast<int32_t>(old.String));
+    styles_.ReleaseXFUse(old.Style);
 }
 
 // ---- Reading --------------------------------------------------------------------------------
@@ -500,14 +593,10 @@ bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const
     if (row < 0 || col < 0) return false;
     const size_t blockIndex = static_cast<size_t>(row) / kRowsPerBlock;
     if (blockIndex >= blocks_.size()) return false;
-    const Block& block = blocks_[blockIndex];
-    if (!block.RowOffset) return false;
-    const int32_t offset = block.RowOffset[row % kRowsPerBlock];
-    if (offset < 0) return false;
-    if (static_cast<size_t>(offset) + kRowHeadSize > block.Data.size()) ThrowDamagedRow();
-    const uint8_t* v = block.Data.data() + offset;
-    if (col >= ColCount(v)) return false;
-    const size_t length = RowLength(v, block.Data.size() - static_cast<size_t>(offset));
+    const uint8_t* v = nullptr;
+    size_t avail = 0;
+    if (!RowAt(blocks_[blockIndex], row % kRowsPerBlock, v, avail) || col >= ColCount(v)) return false;
+    const size_t length = RowLength(v, avail);
 
     size_t pos = kRowHeadSize;
     int32_t c = 0;
@@ -570,13 +659,13 @@ void TXLSCellStore::RecalcUsedArea() {
         const Block& block = blocks_[b];
         if (!block.RowOffset) continue;
         for (int r = 0; r < kRowsPerBlock; ++r) {
-            const int32_t offset = block.RowOffset[r];
-            if (offset < 0) continue;
+            const uint8_t* v = nullptr;
+            size_t avail = 0;
+            if (!RowAt(block, r, v, avail)) continue;
             const int32_t row = static_cast<int32_t>(b) * kRowsPerBlock + r;
             firstRow = std::min(firstRow, row);
             lastRow = std::max(lastRow, row);
-            const uint8_t* v = block.Data.data() + offset;
-            const size_t length = RowLength(v, block.Data.size() - static_cast<size_t>(offset));
+            const size_t length = RowLength(v, avail);
             const int32_t colCount = ColCount(v);
             if (colCount == 0) continue;
             int32_t first = 0;
@@ -603,11 +692,11 @@ void TXLSCellStore::ClearCells() {
     for (const Block& block : blocks_) {
         if (!block.RowOffset) continue;
         for (int r = 0; r < kRowsPerBlock; ++r) {
-            const int32_t offset = block.RowOffset[r];
-            if (offset < 0) continue;
             try {
-                const uint8_t* v = block.Data.data() + offset;
-                const size_t length = RowLength(v, block.Data.size() - static_cast<size_t>(offset));
+                const uint8_t* v = nullptr;
+                size_t avail = 0;
+                if (!RowAt(block, r, v, avail)) continue;
+                const size_t length = RowLength(v, avail);
                 styles_.ReleaseXFUse(LoadU16(v + 7));
                 WalkRow(v, length, [&](const CellSlice& cell) {
                     ReleaseCell(cell.Tag, cell.Payload);
@@ -627,11 +716,10 @@ void TXLSCellStore::ClearCells() {
 
 std::vector<uint8_t> TXLSCellStore::RowVectorBytes(int32_t row) const {
     if (row < 0 || static_cast<size_t>(row) / kRowsPerBlock >= blocks_.size()) return {};
-    const Block& block = blocks_[static_cast<size_t>(row) / kRowsPerBlock];
-    if (!block.RowOffset || block.RowOffset[row % kRowsPerBlock] < 0) return {};
-    const size_t offset = static_cast<size_t>(block.RowOffset[row % kRowsPerBlock]);
-    const uint8_t* v = block.Data.data() + offset;
-    return std::vector<uint8_t>(v, v + RowLength(v, block.Data.size() - offset));
+    const uint8_t* v = nullptr;
+    size_t avail = 0;
+    if (!RowAt(blocks_[static_cast<size_t>(row) / kRowsPerBlock], row % kRowsPerBlock, v, avail)) return {};
+    return std::vector<uint8_t>(v, v + RowLength(v, avail));
 }
 
 void TXLSCellStore::ReplaceRowVectorBytes(int32_t row, std::span<const uint8_t> bytes) {
@@ -639,23 +727,35 @@ void TXLSCellStore::ReplaceRowVectorBytes(int32_t row, std::span<const uint8_t> 
     cache_.Row = -1;
     Block& block = BlockForRow(row);
     const int local = row % kRowsPerBlock;
-    size_t offset = RowOffsetFor(block, local);
+    EnsureRow(block, local);
+    if (block.Loose) {
+        block.Loose[local].assign(bytes.begin(), bytes.end());
+        return;
+    }
+    const auto offset = static_cast<size_t>(block.RowOffset[local]);
     const size_t length = RowLength(block.Data.data() + offset, block.Data.size() - offset);
-    offset = MoveRowToEnd(block, local, offset, length);
-    Resize(block, offset + bytes.size());
-    if (!bytes.empty()) std::memcpy(block.Data.data() + offset, bytes.data(), bytes.size());
+    scratch_.assign(bytes.begin(), bytes.end());
+    encodedLength_ = bytes.size();
+    Splice(block, offset, length);
 }
 
 size_t TXLSCellStore::BlockCount() const { return blocks_.size(); }
 
 size_t TXLSCellStore::EncodedBytes() const {
     size_t total = 0;
-    for (const Block& block : blocks_) total += block.Data.size();
+    for (const Block& block : blocks_) {
+        total += block.Data.size();
+        if (block.Loose)
+            for (int r = 0; r < kRowsPerBlock; ++r) total += block.Loose[r].size();
+    }
     return total;
 }
 
 void TXLSCellStore::Compact() {
-    for (Block& block : blocks_) block.Data.shrink_to_fit();
+    for (Block& block : blocks_) {
+        if (block.Loose) Pack(block);
+        block.Data.shrink_to_fit();
+    }
     blocks_.shrink_to_fit();
     scratch_ = {};
     formula_ = {};

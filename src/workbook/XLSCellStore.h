@@ -108,7 +108,9 @@ public:
     TXLSCellStore(const TXLSCellStore&) = delete;
     TXLSCellStore& operator=(const TXLSCellStore&) = delete;
 
-    // Reading.
+    // Reading. LocateCell remembers the run where it stopped, so that a walk over a row from
+    // left to right continues from there; any store forgets it. Like the rest of the workbook,
+    // a store is used from one thread at a time, reads included.
     bool LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const;
     static TXLSCellKind KindOfTag(uint8_t tag);   // "Invalid XLate code" for an unknown base code
     bool ReadBoolean(const TXLSCellRef& ref) const;
@@ -167,17 +169,24 @@ private:
         int32_t RunCol = 0;
     };
 
+    struct ReplacedCell;
+
     void StoreFixed(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size,
                     uint16_t style, int64_t sstIndex);
     void Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size);
     Block& BlockForRow(int32_t row);
-    size_t RowOffsetFor(Block& block, int local);
+    static bool RowAt(const Block& block, int local, const uint8_t*& v, size_t& avail);
+    void EnsureRow(Block& block, int local);
     size_t MoveRowToEnd(Block& block, int local, size_t offset, size_t length);
-    void AppendCell(Block& block, int local, size_t offset, size_t length, int32_t col,
+    void Splice(Block& block, size_t offset, size_t length);
+    void Unpack(Block& block);
+    void Pack(Block& block);
+    void AppendCell(std::vector<uint8_t>& buffer, size_t offset, size_t length, int32_t col,
                     uint8_t tag, const uint8_t* payload, size_t size);
-    void ReencodeRow(Block& block, size_t offset, size_t length, int32_t col, uint8_t tag,
-                     const uint8_t* payload, size_t size);
-    void Resize(Block& block, size_t newSize);
+    ReplacedCell EncodeWithCell(const uint8_t* v, size_t length, int32_t col, uint8_t tag,
+                                const uint8_t* payload, size_t size);
+    void Release(const ReplacedCell& old);
+    static void Resize(std::vector<uint8_t>& buffer, size_t newSize);
     void ReleaseCell(uint8_t tag, const uint8_t* payload);
     void BuildFormulaPayload();
 
@@ -188,6 +197,7 @@ private:
     TXLSFormulaHelper helper_;
     mutable ReadCache cache_;
     std::vector<uint8_t> scratch_;    // a row being re-encoded or moved
+    size_t encodedLength_ = 0;        // bytes of scratch_ that hold the re-encoded row
     std::vector<uint8_t> formula_;    // the payload of the formula being stored
     std::vector<Segment> segments_;   // a row being re-encoded, by runs
 };

@@ -332,6 +332,39 @@ TEST_F(CellStoreTest, DamagedRowDataFailsCleanly) {
     ExpectMessage([&] { store.ReadStyle(bad); }, invalidCode);
 }
 
+// Cells of a whole block of rows stored column by column (every store goes to another row) give
+// the same rows as storing row by row, before and after Compact.
+TEST_F(CellStoreTest, CellsOfManyRowsInterleaved) {
+    TXLSCellStore byRows(sst, styles);
+    for (int32_t row = 0; row < 256; ++row)
+        for (int32_t col = 0; col < 300; ++col) byRows.StoreNumber(col, row, (row * 7 + col) % 500, col % 3);
+    for (int32_t col = 0; col < 300; ++col)
+        for (int32_t row = 0; row < 256; ++row) store.StoreNumber(col, row, (row * 7 + col) % 500, col % 3);
+    // Some stores inside the rows, and a new row.
+    for (int32_t row = 0; row < 256; row += 5) {
+        store.StoreBoolean(row % 300, row, true, 0);
+        byRows.StoreBoolean(row % 300, row, true, 0);
+    }
+    store.StoreRowRecord(300, TXLSRowRecord());
+    byRows.StoreRowRecord(300, TXLSRowRecord());
+
+    for (int pass = 0; pass < 2; ++pass) {
+        SCOPED_TRACE(pass);
+        for (int32_t row = 0; row < 256; ++row) ASSERT_EQ(store.RowVectorBytes(row), byRows.RowVectorBytes(row)) << row;
+        EXPECT_EQ(store.EncodedBytes(), byRows.EncodedBytes());
+        TXLSCellRef ref = Locate(299, 255);
+        EXPECT_EQ(store.ReadNumber(ref), (255 * 7 + 299) % 500);
+        store.RecalcUsedArea();
+        EXPECT_EQ(store.UsedArea().LastRow, 300);
+        EXPECT_EQ(store.UsedArea().LastCol, 299);
+        store.Compact();
+    }
+    // Stores after Compact go on as before.
+    store.StoreNumber(300, 0, 1, 0);
+    byRows.StoreNumber(300, 0, 1, 0);
+    EXPECT_EQ(store.RowVectorBytes(0), byRows.RowVectorBytes(0));
+}
+
 // Random cells in random order read back, and encode exactly as the same cells stored in order.
 TEST_F(CellStoreTest, RandomOrderEncodesLikeSortedOrder) {
     using Value = std::variant<double, bool, std::u16string, int /*blank*/, uint8_t /*error*/>;
