@@ -84,6 +84,7 @@ BiffBuilder& BiffBuilder::Raw(const std::vector<uint8_t>& bytes) {
 }
 
 BiffBuilder& BiffBuilder::Bof(uint16_t type, uint16_t version) {
+    if (version < 0x0600) return Record(0x0809, Bytes().U16(version).U16(type).U16(0x0DBB).U16(0x07CC));
     return Record(0x0809, Bytes().U16(version).U16(type).U16(0x0DBB).U16(0x07CC).U32(0x41).U32(6));
 }
 
@@ -104,6 +105,60 @@ BiffBuilder& BiffBuilder::LabelSst(uint16_t row, uint16_t col, uint32_t index, u
 }
 
 BiffBuilder& BiffBuilder::Xf() { return Record(0x00E0, Bytes().Fill(20)); }
+
+BookBuilder::BookBuilder(uint16_t version, unsigned xfCount) : version_(version), xfCount_(xfCount) {}
+
+BiffBuilder& BookBuilder::Sheet(std::u16string_view name, uint8_t visibility, uint8_t type) {
+    auto entry = std::make_unique<SheetEntry>();
+    entry->Name = name;
+    entry->Visibility = visibility;
+    entry->Type = type;
+    sheets_.push_back(std::move(entry));
+    return sheets_.back()->Records;
+}
+
+BiffBuilder& BookBuilder::Sheet8(std::string_view name, uint8_t visibility, uint8_t type) {
+    auto entry = std::make_unique<SheetEntry>();
+    entry->Name8 = name;
+    entry->Narrow = true;
+    entry->Visibility = visibility;
+    entry->Type = type;
+    sheets_.push_back(std::move(entry));
+    return sheets_.back()->Records;
+}
+
+std::vector<uint8_t> BookBuilder::Stream() const {
+    BiffBuilder out;
+    out.Bof(0x0005, version_);
+    out.Raw(globals_.Data());
+    for (unsigned i = 0; i < xfCount_; ++i) {
+        if (version_ >= 0x0600)
+            out.Xf();
+        else
+            out.Record(0x00E0, Bytes().Fill(16));
+    }
+    for (const auto& sheet : sheets_) {
+        if (sheet->Narrow)
+            out.BoundSheet5(sheet->Name8, sheet->Visibility, sheet->Type);
+        else
+            out.BoundSheet(sheet->Name, sheet->Visibility, sheet->Type);
+    }
+    out.Raw(after_.Data());
+    out.Eof();
+    for (const auto& sheet : sheets_) {
+        out.Bof(sheet->Type == 2 ? 0x0020 : 0x0010, version_);
+        out.Raw(sheet->Records.Data());
+        out.Eof();
+    }
+    out.Raw(tail_.Data());
+    return out.Data();
+}
+
+std::vector<uint8_t> BookBuilder::File(const CompoundOptions& options) const {
+    return WriteCompoundFile({{version_ >= 0x0600 ? u"Workbook" : u"Book", Stream()}}, options).Bytes;
+}
+
+std::vector<uint8_t> BookBuilder::File() const { return File(CompoundOptions()); }
 
 CompoundLayout WriteCompoundFile(const std::vector<NamedStream>& streams, const CompoundOptions& options) {
     CompoundLayout layout;

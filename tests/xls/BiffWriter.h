@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -48,7 +49,8 @@ public:
     BiffBuilder& Raw(const std::vector<uint8_t>& bytes);
 
     // Frequent records.
-    BiffBuilder& Bof(uint16_t type, uint16_t version = 0x0600);   // 16-byte BIFF8 BOF
+    // A BOF: 16 bytes for BIFF8 (version 0x0600), 8 bytes for BIFF5 (0x0500).
+    BiffBuilder& Bof(uint16_t type, uint16_t version = 0x0600);
     BiffBuilder& Eof() { return Record(0x000A, {}); }
     BiffBuilder& BoundSheet(std::u16string_view name, uint8_t visibility = 0, uint8_t type = 0);
     BiffBuilder& BoundSheet5(std::string_view name8, uint8_t visibility = 0, uint8_t type = 0);
@@ -68,6 +70,47 @@ struct CompoundOptions {
     bool Fragment = false;          // stream sectors laid out back to front
     unsigned ExtraFatSectors = 0;   // empty FAT sectors, to force a DIFAT chain
 };
+
+// A workbook stream: the globals (BOF, the caller's records, XF records, the sheet list, the
+// caller's records after it, EOF), then one substream per sheet.
+class BookBuilder {
+public:
+    explicit BookBuilder(uint16_t version = 0x0600, unsigned xfCount = 24);
+
+    // Records of the globals before the sheet list (CODEPAGE, FILEPASS, ...).
+    BiffBuilder& Globals() { return globals_; }
+    // Records of the globals after the sheet list (SST, ...).
+    BiffBuilder& AfterSheetList() { return after_; }
+    // A sheet: its sheet-list entry, and the records of its substream between BOF and EOF.
+    // Type 0 worksheet, 2 chart; the BOF type follows (0x0010 or 0x0020).
+    BiffBuilder& Sheet(std::u16string_view name, uint8_t visibility = 0, uint8_t type = 0);
+    // BIFF5 sheet names are 8-bit text in the workbook's code page.
+    BiffBuilder& Sheet8(std::string_view name, uint8_t visibility = 0, uint8_t type = 0);
+    // Records written after the last substream.
+    BiffBuilder& Tail() { return tail_; }
+
+    std::vector<uint8_t> Stream() const;
+    // The stream in a compound document ("Workbook" for BIFF8, "Book" for BIFF5).
+    std::vector<uint8_t> File(const CompoundOptions& options) const;
+    std::vector<uint8_t> File() const;
+
+private:
+    struct SheetEntry {
+        std::u16string Name;
+        std::string Name8;
+        bool Narrow = false;
+        uint8_t Visibility = 0;
+        uint8_t Type = 0;
+        BiffBuilder Records;
+    };
+    uint16_t version_;
+    unsigned xfCount_;
+    BiffBuilder globals_;
+    BiffBuilder after_;
+    BiffBuilder tail_;
+    std::vector<std::unique_ptr<SheetEntry>> sheets_;
+};
+
 
 struct CompoundLayout {
     std::vector<uint8_t> Bytes;
