@@ -6,6 +6,7 @@
 
 #include "xls/BiffMD5.h"
 #include "xls/BiffRC4.h"
+#include "xls/BiffSHA1.h"
 
 namespace tessaly::test {
 
@@ -308,31 +309,13 @@ CompoundLayout WriteCompoundFile(const std::vector<NamedStream>& streams, const 
 
 namespace {
 
-// The 5-byte password digest of the RC4 form, written out as the published algorithm gives it.
-std::vector<uint8_t> PasswordDigest(std::u16string_view password, const uint8_t* salt) {
-    std::vector<uint8_t> utf16;
-    for (char16_t c : password) {
-        utf16.push_back(static_cast<uint8_t>(c));
-        utf16.push_back(static_cast<uint8_t>(c >> 8));
+std::vector<uint8_t> Utf16Le(std::u16string_view text) {
+    std::vector<uint8_t> out;
+    for (char16_t c : text) {
+        out.push_back(static_cast<uint8_t>(c));
+        out.push_back(static_cast<uint8_t>(c >> 8));
     }
-    const auto h0 = TMD5::Of(utf16.data(), utf16.size());
-    TMD5 md5;
-    for (int i = 0; i < 16; ++i) {
-        md5.Update(h0.data(), 5);
-        md5.Update(salt, 16);
-    }
-    const auto h1 = md5.Final();
-    return std::vector<uint8_t>(h1.begin(), h1.begin() + 5);
-}
-
-TRC4 BlockCipher(const std::vector<uint8_t>& digest, uint32_t block) {
-    uint8_t input[9];
-    std::memcpy(input, digest.data(), 5);
-    for (int i = 0; i < 4; ++i) input[5 + i] = static_cast<uint8_t>(block >> (8 * i));
-    const auto key = TMD5::Of(input, 9);
-    TRC4 rc4;
-    rc4.SetKey(key.data(), 16);
-    return rc4;
+    return out;
 }
 
 std::vector<uint8_t> Salt(uint8_t seed) {
@@ -341,26 +324,83 @@ std::vector<uint8_t> Salt(uint8_t seed) {
     return salt;
 }
 
+// The key of each 1024-byte block, written out as the published algorithms give them.
+class BlockKeys {
+public:
+    BlockKeys(std::u16string_view password, Rc4Form form, const std::vector<uint8_t>& salt) : form_(form) {
+        const auto utf16 = Utf16Le(password);
+        if (form == Rc4Form::Standard) {
+            const auto h0 = TMD5::Of(utf16.data(), utf16.size());
+            TMD5 md5;
+            for (int i = 0; i < 16; ++i) {
+                md5.Update(h0.data(), 5);
+                md5.Update(salt.data(), 16);
+            }
+            const auto h1 = md5.Final();
+            secret_.assign(h1.begin(), h1.begin() + 5);
+        } else {
+            std::vector<uint8_t> input = salt;
+            input.insert(input.end(), utf16.begin(), utf16.end());
+            const auto h0 = TSHA1::Of(input.data(), input.size());
+            secret_.assign(h0.begin(), h0.end());
+        }
+    }
+
+    TRC4 Cipher(uint32_t block) const {
+        std::vector<uint8_t> input = secret_;
+        for (int i = 0; i < 4; ++i) input.push_back(static_cast<uint8_t>(block >> (8 * i)));
+        TRC4 rc4;
+        if (form_ == Rc4Form::Standard) {
+            const auto key = TMD5::Of(input.data(), input.size());
+            rc4.SetKey(key.data(), 16);
+        } else {
+            const auto hash = TSHA1::Of(input.data(), input.size());
+            uint8_t key[16] = {};
+            if (form_ == Rc4Form::CryptoApi40) {
+                std::memcpy(key, hash.data(), 5);   // 40 bits, padded with zeros to 128
+            } else {
+                std::memcpy(key, hash.data(), 16);
+            }
+            rc4.SetKey(key, 16);
+        }
+        return rc4;
+    }
+
+private:
+    Rc4Form form_;
+    std::vector<uint8_t> secret_;
+};
+
 } // namespace
 
-std::vector<uint8_t> FilePassRecord(std::u16string_view password, uint8_t saltSeed) {
+std::vector<uint8_t> FilePassRecord(std::u16string_view password, Rc4Form form, uint8_t saltSeed) {
     const auto salt = Salt(saltSeed);
-    const auto digest = PasswordDigest(password, salt.data());
-    uint8_t verifier[32];
+    TRC4 rc4 = BlockKeys(password, form, salt).Cipher(0);
+    std::vector<uint8_t> verifier(16);
     for (int i = 0; i < 16; ++i) verifier[i] = static_cast<uint8_t>(0xA0 + i * 3);
-    const auto hash = TMD5::Of(verifier, 16);
-    std::memcpy(verifier + 16, hash.data(), 16);
-    TRC4 rc4 = BlockCipher(digest, 0);
-    rc4.Process(verifier, 32);
     Bytes data;
-    data.U16(1).U16(1).U16(1).Raw(salt).Raw(std::vector<uint8_t>(verifier, verifier + 32));
+    if (form == Rc4Form::Standard) {
+        const auto hash = TMD5::Of(verifier.data(), 16);
+        verifier.insert(verifier.end(), hash.begin(), hash.end());
+        rc4.Process(verifier.data(), verifier.size());
+        data.U16(1).U16(1).U16(1).Raw(salt).Raw(verifier);
+        return data.Data();
+    }
+    const auto hash = TSHA1::Of(verifier.data(), 16);
+    verifier.insert(verifier.end(), hash.begin(), hash.end());
+    rc4.Process(verifier.data(), verifier.size());
+    Bytes header;
+    header.U32(0x04).U32(0).U32(0x6801).U32(0x8004).U32(form == Rc4Form::CryptoApi40 ? 40 : 128).U32(1).U32(0).U32(0);
+    header.Chars16(u"Test Provider").U16(0);
+    data.U16(1).U16(4).U16(2).U32(0x04).U32(static_cast<uint32_t>(header.Size())).Raw(header.Data());
+    data.U32(16).Raw(salt).Raw(std::vector<uint8_t>(verifier.begin(), verifier.begin() + 16));
+    data.U32(20).Raw(std::vector<uint8_t>(verifier.begin() + 16, verifier.end()));
     return data.Data();
 }
 
 std::vector<uint8_t> EncryptWorkbookStream(const std::vector<uint8_t>& stream, std::u16string_view password,
-                                           uint8_t saltSeed) {
-    const auto salt = Salt(saltSeed);
-    const auto digest = PasswordDigest(password, salt.data());
+                                           Rc4Form form, uint8_t saltSeed) {
+    const BlockKeys keys(password, form, Salt(saltSeed));
     std::vector<uint8_t> out = stream;
     // The keystream byte for stream offset p: key of block p / 1024, position p % 1024.
     int64_t loadedBlock = -1;
@@ -368,7 +408,7 @@ std::vector<uint8_t> EncryptWorkbookStream(const std::vector<uint8_t>& stream, s
     auto keyByte = [&](size_t p) {
         const int64_t block = static_cast<int64_t>(p / 1024);
         if (block != loadedBlock) {
-            TRC4 rc4 = BlockCipher(digest, static_cast<uint32_t>(block));
+            TRC4 rc4 = keys.Cipher(static_cast<uint32_t>(block));
             std::fill(keystream.begin(), keystream.end(), 0);
             rc4.Process(keystream.data(), keystream.size());
             loadedBlock = block;

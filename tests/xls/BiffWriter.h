@@ -131,11 +131,14 @@ inline std::vector<uint8_t> WrapWorkbook(const std::vector<uint8_t>& stream, con
     return WriteCompoundFile({{u"Workbook", stream}}, options).Bytes;
 }
 
-// RC4 encryption as a spreadsheet program writes it. `Encrypt` takes a workbook stream whose
-// FILEPASS record (made by `FilePassRecord`) is in place and encrypts every record's data after
-// it, headers and BOF data excepted, with the keystream tied to stream offsets.
-std::vector<uint8_t> FilePassRecord(std::u16string_view password, uint8_t saltSeed = 1);
+// RC4 encryption as spreadsheet programs write it, in its two forms. `EncryptWorkbookStream`
+// takes a workbook stream whose FILEPASS record (made by `FilePassRecord` with the same
+// password, form and salt) is in place, and encrypts every record's data after it, headers and
+// BOF data excepted, with the keystream tied to stream offsets.
+enum class Rc4Form { Standard, CryptoApi40, CryptoApi128 };
+std::vector<uint8_t> FilePassRecord(std::u16string_view password, Rc4Form form = Rc4Form::Standard,
+                                    uint8_t saltSeed = 1);
 std::vector<uint8_t> EncryptWorkbookStream(const std::vector<uint8_t>& stream, std::u16string_view password,
-                                           uint8_t saltSeed = 1);
+                                           Rc4Form form = Rc4Form::Standard, uint8_t saltSeed = 1);
 
 } // namespace tessaly::test
