@@ -20,8 +20,8 @@ std::string StartFolder(const std::string& rememberedPath) {
 
 } // namespace
 
-TmainForm::TmainForm(TMainFormUi& ui, std::string executableFile)
-    : ui_(ui), executableFile_(std::move(executableFile)) {
+TmainForm::TmainForm(TMainFormUi& ui, std::string executableFile, TXLSReaders readers)
+    : XLS(std::move(readers)), ui_(ui), executableFile_(std::move(executableFile)) {
     SettingsFile = executableFile_.empty() ? std::string() : platform::ChangeFileExt(executableFile_, ".ini");
 
     dlgOpen.Name = "dlgOpen";

@@ -11,6 +11,7 @@
 #include "app/LineTable.h"
 #include "app/MainFormUi.h"
 #include "app/Upgrader.h"
+#include "document/XLSDocument.h"
 
 namespace tessaly {
 
@@ -26,8 +27,8 @@ constexpr const char* kContactPanelText = "Tessaly 开发组";
 class TmainForm {
 public:
     // `executableFile` is the running program (its version stamp gives the caption; the settings
-    // file lies beside it).
-    TmainForm(TMainFormUi& ui, std::string executableFile);
+    // file lies beside it). `readers` read the workbooks of the import (tests replace them).
+    TmainForm(TMainFormUi& ui, std::string executableFile, TXLSReaders readers = TXLSReaders::Default());
     ~TmainForm();
     TmainForm(const TmainForm&) = delete;
     TmainForm& operator=(const TmainForm&) = delete;
@@ -61,6 +62,7 @@ public:
     TFileDialog dlgSave;
     TFileDialog SaveMBDialog;
     TUpgrader Upgrader1;
+    TXLSDocument XLS;               // the workbook of the last import
 
     // The settings file: the executable's path with ".ini"; empty means no settings are read or
     // written (tessaly-cli).

@@ -75,7 +75,7 @@ void SetUpApplicationFont() {
 }
 
 MainWindow::MainWindow(TMainFormUi* ui, const std::string& executableFile, const std::string& settingsFile,
-                       QWidget* parent)
+                       TXLSReaders readers, QWidget* parent)
     : QWidget(parent) {
     setObjectName(QStringLiteral("mainForm"));
     setWindowTitle(QStringLiteral("Tessaly"));
@@ -83,7 +83,7 @@ MainWindow::MainWindow(TMainFormUi* ui, const std::string& executableFile, const
         ownUi_ = std::make_unique<QtFormUi>(this, [this] { RefreshFromForm(); });
         ui = ownUi_.get();
     }
-    form_ = std::make_unique<TmainForm>(*ui, executableFile);
+    form_ = std::make_unique<TmainForm>(*ui, executableFile, std::move(readers));
     form_->SettingsFile = settingsFile;
 
     setFixedSize(kClientWidth, kClientHeight);

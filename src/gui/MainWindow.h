@@ -23,9 +23,10 @@ class MainWindow : public QWidget {
     Q_OBJECT
 public:
     // `ui` shows the dialogs and messages (null: Qt's own dialogs); `executableFile` gives the
-    // version in the caption; `settingsFile` is read now and written when the window closes.
+    // version in the caption; `settingsFile` is read now and written when the window closes;
+    // `readers` read the workbooks of the import.
     MainWindow(TMainFormUi* ui, const std::string& executableFile, const std::string& settingsFile,
-               QWidget* parent = nullptr);
+               TXLSReaders readers = TXLSReaders::Default(), QWidget* parent = nullptr);
     ~MainWindow() override;
 
     TmainForm& Form() { return *form_; }

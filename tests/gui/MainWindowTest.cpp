@@ -15,6 +15,7 @@
 
 #include "ScriptedUi.h"
 #include "TempDir.h"
+#include "WorkbookScript.h"
 #include "gui/LineTableModel.h"
 #include "gui/MainWindow.h"
 #include "gui/QtFormUi.h"
@@ -300,6 +301,36 @@ TEST_F(MainWindowTest, ExportButtonWritesTheInvoiceAndShowsThePath) {
     const std::string written(bytes.begin(), bytes.end());
     EXPECT_NE(written.find("<Gfmc>\xBA\xBC\xD6\xDD"), std::string::npos);   // 杭州 in GBK
     EXPECT_NE(written.find("<Je>100</Je>"), std::string::npos);
+}
+
+TEST_F(MainWindowTest, ImportButtonFillsTheGridAndTheTotals) {
+    test::WorkbookScript sheet;
+    sheet.Headings()
+        .Row(1, {"办公椅", "HY-802", "把", 2, 56.5, 113, 0.13, "1050201010000000000"})
+        .Row(2, {"技术服务费", "", "次", 1, 800, 800, 0.06, "3040201000000000000"});
+    window_ = std::make_unique<gui::MainWindow>(&ui_, platform::ExecutableFile(), dir_.File("tessaly.ini"), sheet.Readers());
+    const std::string workbook = dir_.File("销货清单.xlsx");
+    test::WriteText(workbook, "PK\x03\x04 in memory");
+    ui_.files.push_back(workbook);
+    ui_.answers.push_back(TModalResult::No);
+    QTest::mouseClick(Find<QPushButton>("Btn_import"), Qt::LeftButton);
+
+    auto* grid = Find<QTableView>("Grid1");
+    QAbstractItemModel* model = grid->model();
+    ASSERT_EQ(model->rowCount(), 2);
+    EXPECT_EQ(model->index(0, 1).data().toString(), QStringLiteral("办公椅"));
+    EXPECT_EQ(model->index(1, 6).data().toString(), QStringLiteral("800.00"));
+    EXPECT_EQ(model->headerData(6, Qt::Horizontal).toString(), QStringLiteral("金额(不含税)"));
+    EXPECT_GT(grid->columnWidth(1), 52);   // fitted to the content
+    EXPECT_EQ(Find<QLineEdit>("edReadFilename")->text(), QString::fromStdString(workbook));
+    EXPECT_EQ(Find<QLineEdit>("Edit_JeBhsHJ")->text(), QStringLiteral("913.00"));
+    EXPECT_EQ(Find<QLineEdit>("Edit_JeHJ")->text(), QStringLiteral("975.69"));
+    EXPECT_EQ(Find<QLineEdit>("Edit_SeHJ")->text(), QStringLiteral("62.69"));
+
+    ui_.files.push_back(dir_.File("销货清单.xml"));
+    QTest::mouseClick(Find<QPushButton>("Btn_Output"), Qt::LeftButton);
+    EXPECT_TRUE(window_->Form().LastExportWritten);
+    EXPECT_EQ(ui_.dialogs.back().FileName, "销货清单.xml");
 }
 
 TEST(QtDialogs, FiltersAndDefaultExtensions) {
