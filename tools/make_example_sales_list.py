@@ -19,7 +19,7 @@ from openpyxl.styles import Alignment, Font, PatternFill
 HEADINGS = ["商品名称", "规格型号", "计量单位", "数量", "单价", "金额", "税率", "税收分类编码",
             "企业自编码", "是否使用优惠政策", "零税率标识", "优惠政策说明", "差额税计算扣除额"]
 
-# name, specification, unit, quantity, unit price (with tax), rate, classification code, own code
+# name, model, unit, quantity, unit price (with tax), rate, classification code, own code
 LINES = [
     ("办公椅", "HY-802 黑色", "把", 12, 356.00, 0.13, "1050201010000000000", "BG-0012"),
     ("A4复印纸", "70g 500张/包", "包", 40, 23.50, 0.13, "1070101020000000000", "BG-0031"),
@@ -42,9 +42,9 @@ def build():
         cell.font = Font(bold=True)
         cell.alignment = Alignment(horizontal="center")
         cell.fill = PatternFill("solid", fgColor="DDEBF7")
-    for name, spec, unit, quantity, price, rate, code, own in LINES:
+    for name, model, unit, quantity, price, rate, code, own in LINES:
         amount = round(quantity * price, 2)
-        ws.append([name, spec or None, unit, quantity, price, amount, rate, code, own or None, "否",
+        ws.append([name, model or None, unit, quantity, price, amount, rate, code, own or None, "否",
                    None, None, None])
     for row in ws.iter_rows(min_row=2):
         row[4].number_format = "0.00"

@@ -102,7 +102,7 @@ void TmainForm::Btn_OutputClick() {
         xml.Open("Sph");
         xml.AddTextChild("Xh", std::to_string(i + 1));
         cell("Spmc", text(liName), liName);
-        cell("Ggxh", text(liSpec), liSpec);
+        cell("Ggxh", text(liModel), liModel);
         cell("Jldw", text(liUnit), liUnit);
         if (!good) break;
 

@@ -74,7 +74,7 @@ extern const std::array<TLineColumn, kLineColumnCount> kLineColumns;
 
 // Column indices the import and the export use.
 enum TLineItem : int {
-    liNumber = 0, liName = 1, liSpec = 2, liUnit = 3, liQuantity = 4, liPrice = 5, liAmount = 6,
+    liNumber = 0, liName = 1, liModel = 2, liUnit = 3, liQuantity = 4, liPrice = 5, liAmount = 6,
     liRate = 7, liTaxCode = 8, liOwnCode = 9, liPolicyUsed = 10, liZeroRate = 11, liPolicyText = 12,
     liDeduction = 13,
 };

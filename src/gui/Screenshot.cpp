@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
 
     struct Line {
         const char* name;
-        const char* spec;
+        const char* model;
         const char* unit;
         double quantity;
         double price;
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         const double amount = RoundToDecimals(l.quantity * l.price, 2);
         form.Lines.SetValue(i, liNumber, TLineValue::Integer(i + 1));
         form.Lines.SetValue(i, liName, TLineValue::Text(l.name));
-        form.Lines.SetValue(i, liSpec, TLineValue::Text(l.spec));
+        form.Lines.SetValue(i, liModel, TLineValue::Text(l.model));
         form.Lines.SetValue(i, liUnit, TLineValue::Text(l.unit));
         form.Lines.SetValue(i, liQuantity, TLineValue::Float(l.quantity));
         form.Lines.SetValue(i, liPrice, TLineValue::Float(l.price));

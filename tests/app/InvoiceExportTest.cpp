@@ -81,7 +81,7 @@ TEST_F(InvoiceExportTest, TaxExclusiveLineMatchesTheGoldenFile) {
     form_.Edit_FHR = "王芳";
     form_.Edit_SKR = "李强";
     Cells line = Line("办公椅", Num(2), Num(50), 100, Num(0.13));
-    line[liSpec] = Txt("HY-802");
+    line[liModel] = Txt("HY-802");
     line[liUnit] = Txt("把");
     line[liOwnCode] = Txt("YZ-01");
     line[liPolicyUsed] = Txt("否");            // shown in the grid, never written
@@ -156,7 +156,7 @@ TEST_F(InvoiceExportTest, ListEndsAtTheFirstEmptyNameAndFieldsAreWrittenAsTyped)
     form_.Edit_GFSH = "";
     form_.Edit_SPBMBBH = "";
     Cells second = Line("第二行", Num(1), Num(10), 10, Num(0.06));
-    second[liSpec] = Txt("tab\there\nline");
+    second[liModel] = Txt("tab\there\nline");
     second[liUnit] = Txt("😀 Ω é");
     SetLines({Line("第一行", Num(1), Num(10), 10, Num(0.13)), second, Line("  ", Num(1), Num(1), 1, Num(0)),
               Line("after the end", Num(1), Num(1), 1, TLineValue())});
@@ -196,8 +196,8 @@ TEST_F(InvoiceExportTest, FailuresWriteNothingAndLeaveTheTargetAlone) {
         test::ShownMessage::Kind kind;
         const char* message;
     };
-    Cells controlInSpec = Line("a", Num(1), Num(1), 1, Num(0.13));
-    controlInSpec[liSpec] = Txt("bad\x01text");
+    Cells controlInModel = Line("a", Num(1), Num(1), 1, Num(0.13));
+    controlInModel[liModel] = Txt("bad\x01text");
     const Case cases[] = {
         {"missing code", {Line("a", Num(1), Num(1), 1, Num(0.13)), Line("b", Num(1), Num(1), 1, Num(0.13), TLineValue())},
          "", test::ShownMessage::Plain, "开票清单的第 2 行未填写【税收分类编码】，请在Excel表中填好后再导入！"},
@@ -207,7 +207,7 @@ TEST_F(InvoiceExportTest, FailuresWriteNothingAndLeaveTheTargetAlone) {
          "'13%' is not a valid floating point value"},
         {"price as text", {Line("a", Num(1), Txt("1,000"), 1, Num(0.13))}, "", test::ShownMessage::Error,
          "'1,000' is not a valid floating point value"},
-        {"control character in a line", {Line("a", Num(1), Num(1), 1, Num(0.13)), controlInSpec}, "",
+        {"control character in a line", {Line("a", Num(1), Num(1), 1, Num(0.13)), controlInModel}, "",
          test::ShownMessage::Plain,
          "开票清单的第 2 行【规格型号】中含有XML文件不能保存的控制字符，请在Excel表中修改后再导入！"},
         {"control character in the buyer", {Line("a", Num(1), Num(1), 1, Num(0.13))}, "买方\x1b",

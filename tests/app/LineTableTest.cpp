@@ -42,7 +42,7 @@ TEST(LineTable, StoringConvertsToTheColumnKind) {
         {liAmount, TLineValue::Float(-0.00004), Cur(0)},
         {liDeduction, Txt("1.5"), TLineValue::Float(1.5)},
         {liDeduction, TLineValue::Integer(3), TLineValue::Float(3)},
-        {liSpec, Cur(123500), Txt("12.35")},
+        {liModel, Cur(123500), Txt("12.35")},
     };
     for (const auto& c : cases) {
         TLineTable table;

@@ -82,7 +82,7 @@ TEST_F(ImportTest, ReadsTheLinesAndReportsTheTotals) {
     EXPECT_EQ(form.Lines.Value(0, liAmount), TLineValue::Currency(TCurrency{1130000}));
     EXPECT_EQ(Cell(0, liRate), "0.13");
     EXPECT_EQ(Cell(0, liPolicyUsed), "否");
-    EXPECT_TRUE(form.Lines.Value(2, liSpec).IsEmpty());
+    EXPECT_TRUE(form.Lines.Value(2, liModel).IsEmpty());
     // Taxes 13.00 + 27.04 + 45.28; without tax 100.00 + 207.96 + 754.72.
     EXPECT_EQ(Shown(), (std::vector<std::string>{Summary("1148.00", "1062.68", "85.32")}));
     EXPECT_EQ(ui_.messages.back().type, TMsgDlgType::Information);
@@ -167,7 +167,7 @@ TEST_F(ImportTest, EdgeCasesOfTheSalesList) {
     otherKinds.Add(1, 1, WorkbookScript::Boolean, {}, 1).Add(2, 1, WorkbookScript::Error).Add(9, 1, WorkbookScript::Blank);
     otherKinds.Add(6, 2, WorkbookScript::Boolean, {}, 1).Row(2, {"b", "", "", 1, 1, 1});
     cases.push_back({"booleans, errors, blanks store nothing", otherKinds, 2, {},
-                     {{{0, liSpec}, ""}, {{0, liUnit}, ""}, {{1, liRate}, ""}}, "89.50"});
+                     {{{0, liModel}, ""}, {{0, liUnit}, ""}, {{1, liRate}, ""}}, "89.50"});
     cases.push_back({"rate as error text", line(1, 100, "#N/A"), 1, {CellError(1, 6, "（String）")}, {}, "100.00"});
     WorkbookScript below = WorkbookScript().Headings(2).Row(3, {"低处", "", "", 1, 10, 10, 0.13, "1"});
     cases.push_back({"used area below row 0", below, 3, {}, {{{0, liName}, ""}, {{1, liNumber}, ""}, {{2, liNumber}, "3"}},
