@@ -1,5 +1,6 @@
 #include "workbook/WbDataSST.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -21,9 +22,9 @@ bool ValidOptions(uint8_t options) { return (options & ~(kOpt16Bit | kOptExtende
 
 // One heap block per item: this head, then the characters (Length bytes or Length UTF-16 code
 // units), then RunCount font runs of 8 bytes (position, font), then ExtSize bytes. Lengths are
-// 32-bit so that no text is ever cut short.
+// 32-bit so that no text is ever cut short. The reference counts sit in an array of their own:
+// every stored string cell counts one, and a dense array keeps that cheap.
 struct ItemHead {
-    int32_t RefCount;
     uint32_t Length;
     uint32_t RunCount;
     uint32_t ExtSize;
@@ -46,7 +47,6 @@ ItemHead* NewItem(uint32_t length, bool wide, uint32_t runCount) {
     const size_t size = kHeadSize + charBytes + static_cast<size_t>(runCount) * 8;
     auto* item = static_cast<ItemHead*>(std::malloc(size));
     if (!item) throw std::bad_alloc();
-    item->RefCount = 0;
     item->Length = length;
     item->RunCount = runCount;
     item->ExtSize = 0;
@@ -127,6 +127,7 @@ struct TWbDataSST::Impl {
 
     TWbDataStyleSheet& styles;
     std::vector<ItemHead*> items;   // size() is Count; a null slot is empty
+    std::vector<int32_t> refs;      // per index: the number of cells that refer to the item
     std::set<int32_t> freeSlots;    // the empty slots below Count
     // The hash: chains of indices; the entry added last stands first in its chain.
     std::vector<int32_t> buckets;
@@ -143,11 +144,16 @@ struct TWbDataSST::Impl {
     int32_t Append(ItemHead* item) {
         try {
             items.push_back(item);
+            refs.push_back(0);
             next.push_back(kNotHashed);
             hashes.push_back(0);
         } catch (...) {
-            if (items.size() > next.size()) items.pop_back();
-            if (next.size() > hashes.size()) next.pop_back();
+            // Out of memory part way: put the parallel arrays back to the old count.
+            const size_t count = items.size() - (!items.empty() && items.back() == item ? 1 : 0);
+            items.resize(count);
+            refs.resize(std::min(refs.size(), count));
+            next.resize(std::min(next.size(), count));
+            hashes.resize(std::min(hashes.size(), count));
             std::free(item);
             throw;
         }
@@ -268,6 +274,7 @@ int32_t TWbDataSST::FindOrAddString(std::u16string_view text) {
         index = *d.freeSlots.begin();
         d.freeSlots.erase(d.freeSlots.begin());
         d.items[index] = item;
+        d.refs[index] = 0;
     } else {
         index = d.Append(item);
     }
@@ -303,7 +310,7 @@ uint32_t TWbDataSST::StringLength(int32_t index) const {
 void TWbDataSST::AddStringRef(int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= impl_->items.size() || !impl_->items[index])
         throw Exception("SST String is Nil");
-    ++impl_->items[index]->RefCount;
+    ++impl_->refs[index];
 }
 
 void TWbDataSST::ReleaseString(int32_t index) {
@@ -311,12 +318,13 @@ void TWbDataSST::ReleaseString(int32_t index) {
     if (index < 0 || static_cast<size_t>(index) >= d.items.size()) return;
     ItemHead* item = d.items[index];
     if (!item) return;
-    if (--item->RefCount >= 1) return;
+    if (--d.refs[index] >= 1) return;
     if (!(item->Options & kOptRuns)) d.RemoveFromHash(index);
     d.items[index] = nullptr;
     d.FreeItem(item);
     if (static_cast<size_t>(index) == d.items.size() - 1) {
         d.items.pop_back();
+        d.refs.pop_back();
         d.next.pop_back();
         d.hashes.pop_back();
     } else {
@@ -326,7 +334,7 @@ void TWbDataSST::ReleaseString(int32_t index) {
 
 int32_t TWbDataSST::RefCount(int32_t index) const {
     const ItemHead* item = impl_->ItemAt(index);
-    return item ? item->RefCount : 0;
+    return item ? impl_->refs[index] : 0;
 }
 
 bool TWbDataSST::IsRich(int32_t index) const {
@@ -353,6 +361,8 @@ void TWbDataSST::ClearStrings() {
         if (item) d.FreeItem(item);
     d.items.clear();
     d.items.shrink_to_fit();
+    d.refs.clear();
+    d.refs.shrink_to_fit();
     d.next.clear();
     d.next.shrink_to_fit();
     d.hashes.clear();

@@ -7,9 +7,15 @@
 //   fixed run     count (1..127), tag  then count payloads of FixedSize(tag) bytes
 //   variable      1, tag | 0x80, u16 length, then length payload bytes (formula cells)
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <new>
+#include <utility>
+
+#include <cstring>
 
 #include "core/ByteOrder.h"
 #include "core/Exception.h"
@@ -149,5 +155,68 @@ inline uint8_t* WriteGap(uint8_t* out, int32_t gap) {
     if (gap > 0) *out++ = static_cast<uint8_t>(0x80 + gap);
     return out;
 }
+
+// A growable byte buffer for the cell data: grows geometrically through realloc (which can often
+// extend in place) and leaves new bytes uninitialised, since the store writes them at once.
+class ByteBuffer {
+public:
+    ByteBuffer() = default;
+    ~ByteBuffer() { std::free(data_); }
+    ByteBuffer(ByteBuffer&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    ByteBuffer& operator=(ByteBuffer&& other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        return *this;
+    }
+    ByteBuffer(const ByteBuffer&) = delete;
+    ByteBuffer& operator=(const ByteBuffer&) = delete;
+
+    uint8_t* data() { return data_; }
+    const uint8_t* data() const { return data_; }
+    size_t size() const { return size_; }
+
+    void resize(size_t n) {
+        if (n > capacity_) Reallocate(std::max(n, capacity_ + capacity_ / 2 + 16));
+        size_ = n;
+    }
+    void reserve(size_t n) {
+        if (n > capacity_) Reallocate(n);
+    }
+    void assign(const uint8_t* first, const uint8_t* last) {
+        const auto n = static_cast<size_t>(last - first);
+        if (n > capacity_) Reallocate(n);
+        if (n) std::memmove(data_, first, n);
+        size_ = n;
+    }
+    void append(const uint8_t* bytes, size_t n) {
+        const size_t at = size_;
+        resize(size_ + n);
+        if (n) std::memcpy(data_ + at, bytes, n);
+    }
+    void shrink_to_fit() {
+        if (capacity_ == size_) return;
+        if (size_ == 0) {
+            std::free(std::exchange(data_, nullptr));
+            capacity_ = 0;
+            return;
+        }
+        Reallocate(size_);
+    }
+
+private:
+    void Reallocate(size_t capacity) {
+        auto* grown = static_cast<uint8_t*>(std::realloc(data_, capacity));
+        if (!grown) throw std::bad_alloc();
+        data_ = grown;
+        capacity_ = capacity;
+    }
+
+    uint8_t* data_ = nullptr;
+    size_t size_ = 0;
+    size_t capacity_ = 0;
+};
 
 } // namespace tessaly::cellcode

@@ -21,11 +21,11 @@ using namespace cellcode;
 // created); its size is the block's TotalBytes. RowOffset stays unallocated until the block
 // gets its first row, so that a sheet with one far-away row costs little.
 struct TXLSCellStore::Block {
-    std::vector<uint8_t> Data;
+    ByteBuffer Data;
     std::unique_ptr<int32_t[]> RowOffset;
     // While set, each row of the block lives in a buffer of its own (RowOffset then only tells
     // which rows exist) and Data is empty; see Place.
-    std::unique_ptr<std::vector<uint8_t>[]> Loose;
+    std::unique_ptr<ByteBuffer[]> Loose;
     size_t MovedBytes = 0;   // bytes of other rows moved by stores into this block
 };
 
@@ -248,7 +248,7 @@ TXLSCellStore::Block& TXLSCellStore::BlockForRow(int32_t row) {
     return blocks_[index];
 }
 
-void TXLSCellStore::Resize(std::vector<uint8_t>& buffer, size_t newSize) {
+void TXLSCellStore::Resize(ByteBuffer& buffer, size_t newSize) {
     if (newSize > kMaxBlockBytes) throw Exception("Too many cell data in 256 rows");
     buffer.resize(newSize);
 }
@@ -257,7 +257,7 @@ void TXLSCellStore::Resize(std::vector<uint8_t>& buffer, size_t newSize) {
 bool TXLSCellStore::RowAt(const Block& block, int local, const uint8_t*& v, size_t& avail) {
     if (!block.RowOffset || block.RowOffset[local] < 0) return false;
     if (block.Loose) {
-        const std::vector<uint8_t>& row = block.Loose[local];
+        const ByteBuffer& row = block.Loose[local];
         v = row.data();
         avail = row.size();
     } else {
@@ -346,12 +346,12 @@ void TXLSCellStore::Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* 
     const bool append = col >= ColCount(v);
 
     if (block.Loose) {
-        std::vector<uint8_t>& buffer = block.Loose[local];
+        ByteBuffer& buffer = block.Loose[local];
         if (append) {
             AppendCell(buffer, 0, length, col, tag, payload, size);
         } else {
             const ReplacedCell old = EncodeWithCell(v, length, col, tag, payload, size);
-            buffer.assign(scratch_.begin(), scratch_.begin() + static_cast<ptrdiff_t>(encodedLength_));
+            buffer.assign(scratch_.data(), scratch_.data() + encodedLength_);
             Release(old);
         }
         return;
@@ -408,7 +408,7 @@ void TXLSCellStore::Splice(Block& block, size_t offset, size_t length) {
 
 // Takes every row of the block out of Data into a buffer of its own.
 void TXLSCellStore::Unpack(Block& block) {
-    block.Loose.reset(new std::vector<uint8_t>[kRowsPerBlock]);
+    block.Loose.reset(new ByteBuffer[kRowsPerBlock]);
     for (int r = 0; r < kRowsPerBlock; ++r) {
         const int32_t offset = block.RowOffset[r];
         if (offset < 0) continue;
@@ -417,7 +417,7 @@ void TXLSCellStore::Unpack(Block& block) {
         block.Loose[r].assign(v, v + length);
         block.RowOffset[r] = 0;
     }
-    block.Data = {};
+    block.Data = ByteBuffer();
     block.MovedBytes = 0;
 }
 
@@ -426,13 +426,13 @@ void TXLSCellStore::Pack(Block& block) {
     size_t total = 0;
     for (int r = 0; r < kRowsPerBlock; ++r)
         if (block.RowOffset[r] >= 0) total += block.Loose[r].size();
-    std::vector<uint8_t> data;
     if (total > kMaxBlockBytes) throw Exception("Too many cell data in 256 rows");
+    ByteBuffer data;
     data.reserve(total);
     for (int r = 0; r < kRowsPerBlock; ++r) {
         if (block.RowOffset[r] < 0) continue;
         block.RowOffset[r] = static_cast<int32_t>(data.size());
-        data.insert(data.end(), block.Loose[r].begin(), block.Loose[r].end());
+        data.append(block.Loose[r].data(), block.Loose[r].size());
     }
     block.Data = std::move(data);
     block.Loose.reset();
@@ -441,7 +441,7 @@ void TXLSCellStore::Pack(Block& block) {
 
 // A cell at or beyond ColCount: the row, the last thing in `buffer`, grows at its end. This is
 // what every reader does (cells of a row left to right), so it costs no re-encoding.
-void TXLSCellStore::AppendCell(std::vector<uint8_t>& buffer, size_t offset, size_t length, int32_t col,
+void TXLSCellStore::AppendCell(ByteBuffer& buffer, size_t offset, size_t length, int32_t col,
                                uint8_t tag, const uint8_t* payload, size_t size) {
     const uint32_t colCount = ColCount(buffer.data() + offset);
     const bool variable = (tag & kTagVariable) != 0;
@@ -591,25 +591,37 @@ void TXLSCellStore::Release(const ReplacedCell& old) {
 
 bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const {
     if (row < 0 || col < 0) return false;
-    const size_t blockIndex = static_cast<size_t>(row) / kRowsPerBlock;
-    if (blockIndex >= blocks_.size()) return false;
-    const uint8_t* v = nullptr;
-    size_t avail = 0;
-    if (!RowAt(blocks_[blockIndex], row % kRowsPerBlock, v, avail) || col >= ColCount(v)) return false;
-    const size_t length = RowLength(v, avail);
-
+    const uint8_t* v;
+    size_t length;
     size_t pos = kRowHeadSize;
     int32_t c = 0;
-    if (cache_.Row == row && col >= cache_.RunCol && cache_.RunPos < length) {
-        pos = cache_.RunPos;
-        c = cache_.RunCol;
+    if (cache_.Row == row) {
+        // The same row as last time: its place and length are known, and a walk to the right
+        // goes on from the run where the last one stopped.
+        v = cache_.Vector;
+        length = cache_.Length;
+        if (col >= cache_.ColCount) return false;
+        if (col >= cache_.RunCol) {
+            pos = cache_.RunPos;
+            c = cache_.RunCol;
+        }
+    } else {
+        const size_t blockIndex = static_cast<size_t>(row) / kRowsPerBlock;
+        if (blockIndex >= blocks_.size()) return false;
+        size_t avail = 0;
+        if (!RowAt(blocks_[blockIndex], row % kRowsPerBlock, v, avail)) return false;
+        length = RowLength(v, avail);
+        cache_ = {row, v, length, ColCount(v), kRowHeadSize, 0};
+        if (col >= cache_.ColCount) return false;
     }
+
     while (pos < length) {
         const uint8_t b = v[pos];
         if (b & 0x80) {
             if (b == 0x80) ThrowDamagedRow();
             if (col < c + (b & 0x7F)) {
-                cache_ = {row, pos, c};
+                cache_.RunPos = pos;
+                cache_.RunCol = c;
                 return false;
             }
             c += b & 0x7F;
@@ -620,7 +632,8 @@ bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const
         const uint8_t tag = v[pos + 1];
         const int32_t cells = (tag & kTagVariable) ? 1 : b;
         if (col < c + cells) {
-            cache_ = {row, pos, c};
+            cache_.RunPos = pos;
+            cache_.RunCol = c;
             ref.Tag = tag;
             ref.Payload = (tag & kTagVariable) ? v + pos + 2 : v + pos + 2 + size_t(col - c) * kFixedSize[tag];
             ref.End = v + length;
@@ -729,7 +742,7 @@ void TXLSCellStore::ReplaceRowVectorBytes(int32_t row, std::span<const uint8_t> 
     const int local = row % kRowsPerBlock;
     EnsureRow(block, local);
     if (block.Loose) {
-        block.Loose[local].assign(bytes.begin(), bytes.end());
+        block.Loose[local].assign(bytes.data(), bytes.data() + bytes.size());
         return;
     }
     const auto offset = static_cast<size_t>(block.RowOffset[local]);
@@ -752,6 +765,7 @@ size_t TXLSCellStore::EncodedBytes() const {
 }
 
 void TXLSCellStore::Compact() {
+    cache_.Row = -1;   // the buffers move
     for (Block& block : blocks_) {
         if (block.Loose) Pack(block);
         block.Data.shrink_to_fit();

@@ -19,6 +19,9 @@ namespace tessaly {
 
 class TWbDataSST;
 class TWbDataStyleSheet;
+namespace cellcode {
+class ByteBuffer;
+}
 
 // Where LocateCell found a cell: its tag and its payload (for a variable entry, the 16-bit
 // length in front of it). Valid until the next store into the same sheet.
@@ -161,10 +164,14 @@ public:
 private:
     struct Block;
     struct Segment;
-    // Where the last LocateCell ended: a run (or gap) of `Row` starting at byte RunPos of the
-    // row vector and at column RunCol. A left-to-right walk over a row continues from there.
+    // Where the last LocateCell ended: the row `Row` (its vector, length and ColCount) and a
+    // run (or gap) of it starting at byte RunPos and at column RunCol. A left-to-right walk over
+    // a row continues from there. Every store forgets it (Row = -1).
     struct ReadCache {
         int32_t Row = -1;
+        const uint8_t* Vector = nullptr;
+        size_t Length = 0;
+        int32_t ColCount = 0;
         size_t RunPos = 0;
         int32_t RunCol = 0;
     };
@@ -181,12 +188,12 @@ private:
     void Splice(Block& block, size_t offset, size_t length);
     void Unpack(Block& block);
     void Pack(Block& block);
-    void AppendCell(std::vector<uint8_t>& buffer, size_t offset, size_t length, int32_t col,
+    void AppendCell(cellcode::ByteBuffer& buffer, size_t offset, size_t length, int32_t col,
                     uint8_t tag, const uint8_t* payload, size_t size);
     ReplacedCell EncodeWithCell(const uint8_t* v, size_t length, int32_t col, uint8_t tag,
                                 const uint8_t* payload, size_t size);
     void Release(const ReplacedCell& old);
-    static void Resize(std::vector<uint8_t>& buffer, size_t newSize);
+    static void Resize(cellcode::ByteBuffer& buffer, size_t newSize);
     void ReleaseCell(uint8_t tag, const uint8_t* payload);
     void BuildFormulaPayload();
 
