@@ -17,16 +17,10 @@ public:
     bool Next(int32_t& col, int32_t& row);
 
 private:
-    bool LoadNextRow();
-
     const TXLSCellStore& store_;
     int32_t row_ = -1;
-    std::vector<uint8_t> bytes_;
-    size_t pos_ = 0;
-    int32_t col_ = 0;
-    int32_t colCount_ = 0;
-    int32_t runLeft_ = 0;   // cells left in the current fixed run
-    size_t runSize_ = 0;    // payload size of each of them
+    std::vector<int32_t> cols_;   // the stored columns of row_
+    size_t next_ = 0;
 };
 
 } // namespace tessaly
