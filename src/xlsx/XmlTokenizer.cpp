@@ -1,0 +1,674 @@
+#include "xlsx/XmlTokenizer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "core/Exception.h"
+#include "core/Format.h"
+#include "core/Stream.h"
+#include "core/Utf.h"
+#include "xlsx/XmlValues.h"
+
+namespace tessaly {
+
+namespace {
+
+constexpr size_t kInitialCapacity = 256 * 1024;
+constexpr size_t kNotFound = SIZE_MAX;
+
+inline bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+[[noreturn]] void UnexpectedEnd() { throw Exception("Unexcpected end of file in XML"); }
+
+[[noreturn]] void UnsupportedEncoding(std::string_view encoding) {
+    throw Exception(Format("Unsupported encoding of xml: \"%.*s\". Must be utf-8",
+                           static_cast<int>(encoding.size()), encoding.data()));
+}
+
+// Appends the UTF-8 form of a code point; returns the bytes written.
+size_t PutUtf8(char* out, uint32_t cp) {
+    if (cp < 0x80) {
+        out[0] = static_cast<char>(cp);
+        return 1;
+    }
+    if (cp < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (cp >> 6));
+        out[1] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 2;
+    }
+    if (cp < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (cp >> 12));
+        out[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (cp & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (cp >> 18));
+    out[1] = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (cp & 0x3F));
+    return 4;
+}
+
+// The replacement of one reference (the bytes between '&' and ';'), written to `out`; returns
+// the bytes written, or SIZE_MAX when the name is not a reference we know (kept as written).
+// Every replacement is shorter than the reference it replaces, so decoding works in place.
+size_t DecodeReference(const char* name, size_t length, char* out) {
+    switch (length) {
+    case 2:
+        if (name[1] == 't' && (name[0] == 'l' || name[0] == 'g')) {
+            out[0] = name[0] == 'l' ? '<' : '>';
+            return 1;
+        }
+        break;
+    case 3:
+        if (std::memcmp(name, "amp", 3) == 0) {
+            out[0] = '&';
+            return 1;
+        }
+        break;
+    case 4:
+        if (std::memcmp(name, "apos", 4) == 0) {
+            out[0] = '\'';
+            return 1;
+        }
+        if (std::memcmp(name, "quot", 4) == 0) {
+            out[0] = '"';
+            return 1;
+        }
+        break;
+    default:
+        break;
+    }
+    if (length < 2 || name[0] != '#') return SIZE_MAX;
+    const bool hex = name[1] == 'x' || name[1] == 'X';
+    size_t i = hex ? 2 : 1;
+    if (i >= length || length - i > 8) return SIZE_MAX;
+    uint32_t cp = 0;
+    for (; i < length; ++i) {
+        const char c = name[i];
+        uint32_t digit;
+        if (c >= '0' && c <= '9') digit = static_cast<uint32_t>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f') digit = static_cast<uint32_t>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F') digit = static_cast<uint32_t>(c - 'A' + 10);
+        else return SIZE_MAX;
+        cp = cp * (hex ? 16 : 10) + digit;
+    }
+    // Code points XML does not allow become the replacement character.
+    if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = 0xFFFD;
+    return PutUtf8(out, cp);
+}
+
+} // namespace
+
+size_t DecodeXmlEntities(char* text, size_t length) {
+    char* amp = static_cast<char*>(std::memchr(text, '&', length));
+    if (!amp) return length;
+    size_t w = static_cast<size_t>(amp - text);
+    size_t r = w;
+    while (r < length) {
+        if (text[r] != '&') {
+            const char* next = static_cast<const char*>(std::memchr(text + r, '&', length - r));
+            const size_t end = next ? static_cast<size_t>(next - text) : length;
+            std::memmove(text + w, text + r, end - r);
+            w += end - r;
+            r = end;
+            continue;
+        }
+        // A reference name is short; a ';' far away does not close one.
+        const size_t limit = std::min(length, r + 12);
+        size_t semi = r + 1;
+        while (semi < limit && text[semi] != ';' && text[semi] != '&') ++semi;
+        size_t n = SIZE_MAX;
+        if (semi < limit && text[semi] == ';') {
+            char decoded[4];
+            n = DecodeReference(text + r + 1, semi - r - 1, decoded);
+            if (n != SIZE_MAX) {
+                std::memcpy(text + w, decoded, n);
+                w += n;
+                r = semi + 1;
+                continue;
+            }
+        }
+        text[w++] = text[r++];   // not a reference: the '&' stays
+    }
+    return w;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::string_view TXmlAttributeList::AttrName(int index) const {
+    const Raw& a = raw_[static_cast<size_t>(index)];
+    return {a.name, a.nameLength};
+}
+
+std::string_view TXmlAttributeList::AttrPrefix(int index) const {
+    const Raw& a = raw_[static_cast<size_t>(index)];
+    return a.colon == UINT32_MAX ? std::string_view() : std::string_view(a.name, a.colon);
+}
+
+std::string_view TXmlAttributeList::AttrLocalName(int index) const {
+    const Raw& a = raw_[static_cast<size_t>(index)];
+    return a.colon == UINT32_MAX ? std::string_view(a.name, a.nameLength)
+                                 : std::string_view(a.name + a.colon + 1, a.nameLength - a.colon - 1);
+}
+
+uint32_t TXmlAttributeList::AttrNameSum(int index) const {
+    uint32_t sum = 0;
+    for (char c : AttrName(index)) sum += static_cast<uint8_t>(c);
+    return sum;
+}
+
+std::string_view TXmlAttributeList::AttrValueUtf8(int index) {
+    Raw& a = raw_[static_cast<size_t>(index)];
+    if (!a.decoded) {
+        a.valueLength = static_cast<uint32_t>(DecodeXmlEntities(a.value, a.valueLength));
+        a.decoded = true;
+    }
+    return {a.value, a.valueLength};
+}
+
+std::u16string TXmlAttributeList::AttrValue(int index) { return Utf8ToUtf16(AttrValueUtf8(index)); }
+
+std::string TXmlAttributeList::AttrAsText(int index) {
+    std::string text(AttrName(index));
+    text += "=\"";
+    text += AttrValueUtf8(index);
+    text += '"';
+    return text;
+}
+
+std::string_view TXmlAttributeList::AttrNamespace(int index) const {
+    const std::string_view prefix = AttrPrefix(index);
+    if (prefix.empty() || !owner_) return {};
+    return owner_->NamespaceOf(prefix);
+}
+
+int TXmlAttributeList::IndexOf(std::string_view name) const {
+    for (int i = 0; i < count_; ++i)
+        if (AttrName(i) == name) return i;
+    return -1;
+}
+
+int64_t TXmlAttributeList::AttrInt(int index, int64_t defaultValue) {
+    int64_t value;
+    return ParseXmlInt(AttrValueUtf8(index), value) ? value : defaultValue;
+}
+
+bool TXmlAttributeList::AttrBool(int index, bool defaultValue) {
+    return ParseXmlBool(AttrValueUtf8(index), defaultValue);
+}
+
+double TXmlAttributeList::AttrDouble(int index) {
+    double value;
+    return ParseXmlDouble(AttrValueUtf8(index), value) ? value : 0.0;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+TXmlTokenizer::TXmlTokenizer() { attributes_.owner_ = this; }
+TXmlTokenizer::~TXmlTokenizer() = default;
+
+void TXmlTokenizer::FoldNamespace(std::string_view uri) { folded_.emplace_back(uri); }
+
+std::string_view TXmlTokenizer::NamespaceOf(std::string_view prefix) const {
+    for (auto it = namespaces_.rbegin(); it != namespaces_.rend(); ++it)
+        if (it->prefix == prefix) return it->uri;
+    if (prefix == "xml") return "http://www.w3.org/XML/1998/namespace";
+    return {};
+}
+
+std::string_view TXmlTokenizer::QualifiedName() const { return {qualified_, qualifiedLength_}; }
+
+std::string_view TXmlTokenizer::TextUtf8() {
+    if (!hasText_) return {};
+    if (!textDecoded_) {
+        textLength_ = DecodeXmlEntities(text_, textLength_);
+        textDecoded_ = true;
+    }
+    return {text_, textLength_};
+}
+
+std::u16string TXmlTokenizer::Text() {
+    std::u16string text;
+    AppendText(text);
+    return text;
+}
+
+void TXmlTokenizer::AppendText(std::u16string& out) { AppendUtf8ToUtf16(TextUtf8(), out); }
+
+size_t TXmlTokenizer::Find(char c, size_t from) const {
+    if (from >= length_) return kNotFound;
+    const void* hit = std::memchr(buffer_.get() + from, c, length_ - from);
+    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - buffer_.get()) : kNotFound;
+}
+
+size_t TXmlTokenizer::FindSequence(const char* sequence, size_t length, size_t from) const {
+    const char* buffer = buffer_.get();
+    for (;;) {
+        const size_t at = Find(sequence[0], from);
+        if (at == kNotFound || at + length > length_) return kNotFound;
+        if (std::memcmp(buffer + at, sequence, length) == 0) return at;
+        from = at + 1;
+    }
+}
+
+// Keeps the bytes from `keepFrom` on (an unfinished token), then fills the rest of the buffer.
+// A token that fills the whole buffer makes it grow, up to kMaxTokenBytes.
+void TXmlTokenizer::Refill(size_t keepFrom) {
+    char* buffer = buffer_.get();
+    if (keepFrom > 0) {
+        std::memmove(buffer, buffer + keepFrom, length_ - keepFrom);
+        length_ -= keepFrom;
+    } else if (length_ == capacity_) {
+        if (capacity_ >= kMaxTokenBytes)
+            throw Exception(Format("XML tag or text longer than %zu bytes", kMaxTokenBytes));
+        const size_t capacity = std::min(capacity_ * 2, kMaxTokenBytes);
+        std::unique_ptr<char[]> grown(new char[capacity + 1]);
+        std::memcpy(grown.get(), buffer, length_);
+        buffer_ = std::move(grown);
+        capacity_ = capacity;
+    }
+    while (length_ < capacity_ && !eof_) {
+        const size_t n = input_->Read(buffer_.get() + length_, capacity_ - length_);
+        if (n == 0) eof_ = true;
+        length_ += n;
+        taken_ += static_cast<int64_t>(n);
+        if (n > 0) break;
+    }
+    buffer_[length_] = '\0';
+}
+
+int64_t TXmlTokenizer::Parse(TStream& input) {
+    input_ = &input;
+    length_ = 0;
+    eof_ = false;
+    taken_ = 0;
+    depth_ = 0;
+    sawRoot_ = false;
+    namespaces_.clear();
+    if (!buffer_) {
+        capacity_ = kInitialCapacity;
+        buffer_.reset(new char[capacity_ + 1]);
+    }
+    Refill(0);
+    const auto* start = reinterpret_cast<const uint8_t*>(buffer_.get());
+    if (length_ >= 2 && ((start[0] == 0xFF && start[1] == 0xFE) || (start[0] == 0xFE && start[1] == 0xFF) ||
+                         (start[0] == '<' && start[1] == 0) || (start[0] == 0 && start[1] == '<')))
+        UnsupportedEncoding("UTF-16");
+
+    size_t pos = 0;
+    while (!stop_) {
+        const size_t lt = Find('<', pos);
+        if (lt == kNotFound) {
+            if (eof_) {
+                for (size_t i = pos; i < length_; ++i)
+                    if (!IsSpace(buffer_[i])) throw Exception("Syntax error in XML: can not find \"<\"");
+                break;
+            }
+            Refill(length_);
+            pos = 0;
+            continue;
+        }
+        const size_t next = ScanToken(lt);
+        if (next == kIncomplete) {
+            if (eof_) UnexpectedEnd();
+            Refill(lt);
+            pos = 0;
+            continue;
+        }
+        pos = next;
+    }
+    if (!stop_ && (depth_ != 0 || !sawRoot_)) UnexpectedEnd();
+    input_ = nullptr;
+    return taken_;
+}
+
+size_t TXmlTokenizer::ScanToken(size_t pos) {
+    if (pos + 1 >= length_) return kIncomplete;
+    switch (buffer_[pos + 1]) {
+    case '/': return ScanEndTag(pos);
+    case '!': return ScanBang(pos);
+    case '?': return ScanProcessingInstruction(pos);
+    default: return ScanStartTag(pos);
+    }
+}
+
+void TXmlTokenizer::SetName(char* begin, size_t length, uint32_t sum, uint32_t sumBeforeLocal, size_t colon) {
+    qualified_ = begin;
+    qualifiedLength_ = length;
+    qualifiedSum_ = sum;
+    if (colon == kNotFound) {
+        prefix_ = begin;
+        prefixLength_ = 0;
+        local_ = begin;
+        localLength_ = length;
+    } else {
+        prefix_ = begin;
+        prefixLength_ = colon;
+        local_ = begin + colon + 1;
+        localLength_ = length - colon - 1;
+    }
+    nameSum_ = sum;
+    nameSumLocal_ = colon == kNotFound ? sum : sum - sumBeforeLocal;
+}
+
+size_t TXmlTokenizer::ScanStartTag(size_t pos) {
+    char* buffer = buffer_.get();
+    size_t p = pos + 1;
+    // Fast path: a one-byte name without attributes, such as <v>.
+    if (p + 1 < length_ && buffer[p + 1] == '>' && !IsSpace(buffer[p]) && buffer[p] != '>') {
+        const size_t after = ScanText(p + 2);
+        if (after == kIncomplete) return kIncomplete;
+        attributes_.count_ = 0;
+        emptyElement_ = false;
+        SetName(buffer + p, 1, static_cast<uint8_t>(buffer[p]), 0, kNotFound);
+        DispatchStart();
+        return after;
+    }
+    while (p < length_ && IsSpace(buffer[p])) ++p;
+    const size_t nameStart = p;
+    uint32_t sum = 0, sumBeforeLocal = 0;
+    size_t colon = kNotFound;
+    while (p < length_) {
+        const char c = buffer[p];
+        if (IsSpace(c) || c == '>' || c == '/') break;
+        sum += static_cast<uint8_t>(c);
+        if (c == ':') {
+            colon = p - nameStart;
+            sumBeforeLocal = sum;
+        }
+        ++p;
+    }
+    if (p >= length_) return kIncomplete;
+    const size_t nameLength = p - nameStart;
+    bool empty = false;
+    const size_t end = ScanAttributes(p, length_, empty, false);
+    if (end == kIncomplete) return kIncomplete;
+    size_t after = end;
+    if (!empty) {
+        after = ScanText(end);
+        if (after == kIncomplete) return kIncomplete;
+    } else {
+        hasText_ = false;
+    }
+    emptyElement_ = empty;
+    SetName(buffer + nameStart, nameLength, sum, sumBeforeLocal, colon);
+    DispatchStart();
+    return after;
+}
+
+// Scans attributes up to the closing '>' (or "/>"); returns the position after it. Attributes
+// written without quotes or without '=' are skipped. In a processing instruction the scan ends
+// at `end` instead.
+size_t TXmlTokenizer::ScanAttributes(size_t p, size_t end, bool& emptyElement, bool instruction) {
+    char* buffer = buffer_.get();
+    attributes_.count_ = 0;
+    for (;;) {
+        while (p < end && IsSpace(buffer[p])) ++p;
+        if (p >= end) return instruction ? end : kIncomplete;
+        char c = buffer[p];
+        if (c == '>' && !instruction) return p + 1;
+        if (c == '/' && !instruction) {
+            if (p + 1 >= end) return kIncomplete;
+            if (buffer[p + 1] == '>') {
+                emptyElement = true;
+                return p + 2;
+            }
+            ++p;
+            continue;
+        }
+        const size_t nameStart = p;
+        size_t colon = kNotFound;
+        while (p < end) {
+            c = buffer[p];
+            if (IsSpace(c) || c == '=' || c == '>' || c == '/') break;
+            if (c == ':') colon = p - nameStart;
+            ++p;
+        }
+        const size_t nameEnd = p;
+        while (p < end && IsSpace(buffer[p])) ++p;
+        if (p >= end) return instruction ? end : kIncomplete;
+        if (buffer[p] != '=') {
+            if (nameEnd == nameStart) ++p;   // a stray character
+            continue;
+        }
+        ++p;
+        while (p < end && IsSpace(buffer[p])) ++p;
+        if (p >= end) return instruction ? end : kIncomplete;
+        const char quote = buffer[p];
+        if (quote != '"' && quote != '\'') {
+            while (p < end && !IsSpace(buffer[p]) && buffer[p] != '>') ++p;   // unquoted: lost
+            continue;
+        }
+        const void* close = std::memchr(buffer + p + 1, quote, end - p - 1);
+        if (!close) return instruction ? end : kIncomplete;
+        const size_t valueEnd = static_cast<size_t>(static_cast<const char*>(close) - buffer);
+        if (nameEnd > nameStart) {
+            auto& list = attributes_.raw_;
+            if (static_cast<size_t>(attributes_.count_) == list.size()) list.emplace_back();
+            TXmlAttributeList::Raw& a = list[static_cast<size_t>(attributes_.count_++)];
+            a.name = buffer + nameStart;
+            a.nameLength = static_cast<uint32_t>(nameEnd - nameStart);
+            a.colon = colon == kNotFound ? UINT32_MAX : static_cast<uint32_t>(colon);
+            a.value = buffer + p + 1;
+            a.valueLength = static_cast<uint32_t>(valueEnd - p - 1);
+            a.decoded = false;
+        }
+        p = valueEnd + 1;
+    }
+}
+
+// The text after a start tag: plain text up to the next '<'; CDATA sections (their content as
+// written) and comments inside the text are joined into it.
+size_t TXmlTokenizer::ScanText(size_t p) {
+    char* buffer = buffer_.get();
+    hasText_ = false;
+    textDecoded_ = false;
+    textInScratch_ = false;
+    if (p >= length_) return eof_ ? p : kIncomplete;
+    size_t lt = p;
+    if (buffer[p] != '<') {
+        lt = Find('<', p);
+        if (lt == kNotFound) {
+            if (!eof_) return kIncomplete;
+            lt = length_;
+        }
+    }
+    if (lt + 1 >= length_) {
+        if (!eof_) return kIncomplete;
+    } else if (buffer[lt + 1] == '!') {
+        // Possibly CDATA or a comment inside the text.
+        if (length_ - lt < 9 && !eof_) return kIncomplete;
+        const bool cdata = length_ - lt >= 9 && std::memcmp(buffer + lt, "<![CDATA[", 9) == 0;
+        const bool comment = length_ - lt >= 4 && std::memcmp(buffer + lt, "<!--", 4) == 0;
+        if (cdata || comment) {
+            scratch_.clear();
+            size_t q = p;
+            for (;;) {
+                size_t at = Find('<', q);
+                if (at == kNotFound) {
+                    if (!eof_) return kIncomplete;
+                    at = length_;
+                }
+                const size_t start = scratch_.size();
+                scratch_.append(buffer + q, at - q);
+                scratch_.resize(start + DecodeXmlEntities(scratch_.data() + start, at - q));
+                q = at;
+                if (at >= length_) break;
+                if (length_ - at < 9 && !eof_) return kIncomplete;
+                if (length_ - at >= 9 && std::memcmp(buffer + at, "<![CDATA[", 9) == 0) {
+                    const size_t close = FindSequence("]]>", 3, at + 9);
+                    if (close == kNotFound) return kIncomplete;
+                    scratch_.append(buffer + at + 9, close - at - 9);
+                    q = close + 3;
+                } else if (length_ - at >= 4 && std::memcmp(buffer + at, "<!--", 4) == 0) {
+                    const size_t close = FindSequence("-->", 3, at + 4);
+                    if (close == kNotFound) return kIncomplete;
+                    q = close + 3;
+                } else {
+                    break;
+                }
+            }
+            hasText_ = true;
+            textInScratch_ = true;
+            textDecoded_ = true;
+            text_ = scratch_.data();
+            textLength_ = scratch_.size();
+            return q;
+        }
+    }
+    if (lt > p) {
+        hasText_ = true;
+        text_ = buffer + p;
+        textLength_ = lt - p;
+    }
+    return lt;
+}
+
+size_t TXmlTokenizer::ScanEndTag(size_t pos) {
+    char* buffer = buffer_.get();
+    size_t p = pos + 2;
+    // Fast path: </v>.
+    if (p + 1 < length_ && buffer[p + 1] == '>' && buffer[p] != '>' && !IsSpace(buffer[p])) {
+        SetName(buffer + p, 1, static_cast<uint8_t>(buffer[p]), 0, kNotFound);
+        DispatchEnd();
+        return p + 2;
+    }
+    while (p < length_ && IsSpace(buffer[p])) ++p;
+    const size_t nameStart = p;
+    uint32_t sum = 0, sumBeforeLocal = 0;
+    size_t colon = kNotFound;
+    while (p < length_) {
+        const char c = buffer[p];
+        if (IsSpace(c) || c == '>') break;
+        sum += static_cast<uint8_t>(c);
+        if (c == ':') {
+            colon = p - nameStart;
+            sumBeforeLocal = sum;
+        }
+        ++p;
+    }
+    const size_t gt = Find('>', p);
+    if (gt == kNotFound) return kIncomplete;
+    SetName(buffer + nameStart, p - nameStart, sum, sumBeforeLocal, colon);
+    DispatchEnd();
+    return gt + 1;
+}
+
+size_t TXmlTokenizer::ScanBang(size_t pos) {
+    char* buffer = buffer_.get();
+    if (length_ - pos < 4) return kIncomplete;
+    if (buffer[pos + 2] == '-' && buffer[pos + 3] == '-') {
+        const size_t close = FindSequence("-->", 3, pos + 4);
+        if (close == kNotFound) return kIncomplete;
+        comment_ = std::string_view(buffer + pos + 4, close - pos - 4);
+        Comment();
+        return close + 3;
+    }
+    if (length_ - pos < 9) return kIncomplete;
+    if (std::memcmp(buffer + pos, "<![CDATA[", 9) == 0) {
+        // CDATA that is not the content of a start tag is skipped like other text.
+        const size_t close = FindSequence("]]>", 3, pos + 9);
+        return close == kNotFound ? kIncomplete : close + 3;
+    }
+    // A declaration such as <!DOCTYPE ...>, possibly with an internal subset in brackets.
+    size_t p = pos + 2;
+    int brackets = 0;
+    char quote = 0;
+    for (; p < length_; ++p) {
+        const char c = buffer[p];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '[') {
+            ++brackets;
+        } else if (c == ']') {
+            if (brackets > 0) --brackets;
+        } else if (c == '>' && brackets == 0) {
+            return p + 1;
+        }
+    }
+    return kIncomplete;
+}
+
+size_t TXmlTokenizer::ScanProcessingInstruction(size_t pos) {
+    char* buffer = buffer_.get();
+    const size_t close = FindSequence("?>", 2, pos + 2);
+    if (close == kNotFound) return kIncomplete;
+    size_t p = pos + 2;
+    const size_t nameStart = p;
+    uint32_t sum = 0;
+    while (p < close && !IsSpace(buffer[p])) sum += static_cast<uint8_t>(buffer[p++]);
+    bool empty = false;
+    ScanAttributes(p, close, empty, true);
+    SetName(buffer + nameStart, p - nameStart, sum, 0, kNotFound);
+    hasText_ = false;
+    ProcessingInstruction();
+    return close + 2;
+}
+
+void TXmlTokenizer::ProcessingInstruction() {
+    if (QualifiedName() != "xml") return;
+    const int index = attributes_.IndexOf("encoding");
+    if (index < 0) return;
+    const std::string_view encoding = attributes_.AttrValueUtf8(index);
+    std::string lower(encoding);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (lower != "utf-8") UnsupportedEncoding(encoding);
+}
+
+void TXmlTokenizer::DeclareNamespaces() {
+    for (int i = 0; i < attributes_.count_; ++i) {
+        const TXmlAttributeList::Raw& a = attributes_.raw_[static_cast<size_t>(i)];
+        if (a.nameLength < 5 || a.name[0] != 'x' || std::memcmp(a.name, "xmlns", 5) != 0) continue;
+        std::string prefix;
+        if (a.nameLength > 6 && a.name[5] == ':') prefix.assign(a.name + 6, a.nameLength - 6);
+        else if (a.nameLength != 5) continue;
+        const std::string_view uri = attributes_.AttrValueUtf8(i);
+        const bool folded = std::find(folded_.begin(), folded_.end(), uri) != folded_.end();
+        namespaces_.push_back({std::move(prefix), std::string(uri), depth_, folded});
+    }
+}
+
+void TXmlTokenizer::ResolveElementPrefix() {
+    const std::string_view prefix = Prefix();
+    for (auto it = namespaces_.rbegin(); it != namespaces_.rend(); ++it) {
+        if (it->prefix != prefix) continue;
+        if (it->folded) {
+            prefix_ = local_;
+            prefixLength_ = 0;
+            qualified_ = local_;
+            qualifiedLength_ = localLength_;
+            nameSum_ = nameSumLocal_;
+        }
+        return;
+    }
+}
+
+void TXmlTokenizer::DispatchStart() {
+    ++depth_;
+    sawRoot_ = true;
+    if (attributes_.count_ > 0) DeclareNamespaces();
+    if (prefixLength_ > 0) ResolveElementPrefix();
+    BeginTag();
+    if (emptyElement_) {
+        hasText_ = false;
+        EndTag();
+        while (!namespaces_.empty() && namespaces_.back().depth >= depth_) namespaces_.pop_back();
+        --depth_;
+    }
+}
+
+void TXmlTokenizer::DispatchEnd() {
+    if (depth_ == 0) return;   // an end tag without a start tag
+    if (prefixLength_ > 0) ResolveElementPrefix();
+    hasText_ = false;
+    attributes_.count_ = 0;
+    EndTag();
+    while (!namespaces_.empty() && namespaces_.back().depth >= depth_) namespaces_.pop_back();
+    --depth_;
+}
+
+} // namespace tessaly
