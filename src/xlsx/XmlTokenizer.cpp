@@ -297,18 +297,25 @@ int64_t TXmlTokenizer::Parse(TStream& input) {
         UnsupportedEncoding("UTF-16");
 
     size_t pos = 0;
+    bool strayText = false;   // bytes that are no tag's text and are not followed by a tag
+    auto hasNonSpace = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i)
+            if (!IsSpace(buffer_[i])) return true;
+        return false;
+    };
     while (!stop_) {
         const size_t lt = Find('<', pos);
         if (lt == kNotFound) {
+            strayText = strayText || hasNonSpace(pos, length_);
             if (eof_) {
-                for (size_t i = pos; i < length_; ++i)
-                    if (!IsSpace(buffer_[i])) throw Exception("Syntax error in XML: can not find \"<\"");
+                if (strayText) throw Exception("Syntax error in XML: can not find \"<\"");
                 break;
             }
             Refill(length_);
             pos = 0;
             continue;
         }
+        strayText = false;
         const size_t next = ScanToken(lt);
         if (next == kIncomplete) {
             if (eof_) UnexpectedEnd();
@@ -483,6 +490,7 @@ size_t TXmlTokenizer::ScanText(size_t p) {
         const bool comment = length_ - lt >= 4 && std::memcmp(buffer + lt, "<!--", 4) == 0;
         if (cdata || comment) {
             scratch_.clear();
+            bool sawCdata = false;
             size_t q = p;
             for (;;) {
                 size_t at = Find('<', q);
@@ -500,6 +508,7 @@ size_t TXmlTokenizer::ScanText(size_t p) {
                     const size_t close = FindSequence("]]>", 3, at + 9);
                     if (close == kNotFound) return kIncomplete;
                     scratch_.append(buffer + at + 9, close - at - 9);
+                    sawCdata = true;
                     q = close + 3;
                 } else if (length_ - at >= 4 && std::memcmp(buffer + at, "<!--", 4) == 0) {
                     const size_t close = FindSequence("-->", 3, at + 4);
@@ -509,7 +518,8 @@ size_t TXmlTokenizer::ScanText(size_t p) {
                     break;
                 }
             }
-            hasText_ = true;
+            // Comments alone (no text, no CDATA) leave the element without text.
+            hasText_ = sawCdata || !scratch_.empty();
             textInScratch_ = true;
             textDecoded_ = true;
             text_ = scratch_.data();

@@ -95,7 +95,7 @@ public:
     std::string_view CommentText() const { return comment_; }
 
     // A single tag together with its text may not exceed this many bytes.
-    static constexpr size_t kMaxTokenBytes = 64u << 20;
+    static constexpr size_t kMaxTokenBytes = 16u << 20;
 
 protected:
     virtual void ProcessingInstruction();   // checks that the document is UTF-8
