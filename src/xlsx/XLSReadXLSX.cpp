@@ -1,11 +1,410 @@
 #include "xlsx/XLSReadXLSX.h"
 
+#include <climits>
+#include <cmath>
+
 #include "core/Exception.h"
+#include "core/Format.h"
+#include "core/Utf.h"
+#include "workbook/WbManager.h"
+#include "xlsx/XmlParserXLSX.h"
+#include "xlsx/XmlValues.h"
 
 namespace tessaly {
 
-void ReadXlsxWorkbook(TWbManager&, TStream&) {
-    throw Exception("Reading .xlsx workbooks is not supported yet");
+namespace {
+
+// Cell values are mostly short decimals: digits, at most one point, no exponent. With at most
+// 15 significant digits the digits and the power of ten are exact doubles, so one division
+// gives the correctly rounded value; anything else goes through the general conversion.
+bool ParseCellNumber(std::string_view text, double& value) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    bool negative = false;
+    if (p < end && *p == '-') {
+        negative = true;
+        ++p;
+    }
+    if (p < end && end - p <= 16) {
+        uint64_t mantissa = 0;
+        int digits = 0;
+        int decimals = -1;
+        const char* q = p;
+        for (; q < end; ++q) {
+            const char c = *q;
+            if (c >= '0' && c <= '9') {
+                mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+                ++digits;
+                if (decimals >= 0) ++decimals;
+            } else if (c == '.' && decimals < 0) {
+                decimals = 0;
+            } else {
+                break;
+            }
+        }
+        if (q == end && digits > 0 && digits <= 15) {
+            static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            double v = static_cast<double>(mantissa);
+            if (decimals > 0) v /= kPowers[decimals];
+            value = negative ? -v : v;
+            return true;
+        }
+    }
+    return ParseXmlDouble(text, value);
+}
+
+// A shared-string index; 0 when the text is not an integer.
+int64_t IndexOf(std::string_view text) {
+    int64_t index = 0;
+    bool digits = !text.empty() && text.size() <= 9;
+    for (size_t i = 0; digits && i < text.size(); ++i) {
+        digits = text[i] >= '0' && text[i] <= '9';
+        index = index * 10 + (text[i] - '0');
+    }
+    if (digits) return index;
+    return ParseXmlInt(text, index) ? index : 0;
+}
+
+// RAII: the package is closed when the read ends, also when it fails.
+struct PackageCloser {
+    TOPC_XLSX& package;
+    ~PackageCloser() { package.ClosePackage(); }
+};
+
+} // namespace
+
+void ReadXlsxWorkbook(TWbManager& workbook, TStream& stream) {
+    TXLSReadXLSX reader(workbook);
+    reader.ReadFile(stream);
+}
+
+TXLSReadXLSX::TXLSReadXLSX(TWbManager& manager) : manager_(manager) {}
+TXLSReadXLSX::~TXLSReadXLSX() = default;
+
+void TXLSReadXLSX::ReadFile(TStream& stream) {
+    package_.OpenPackage(stream, false);
+    PackageCloser closer{package_};
+    ReadStyles();
+    ReadSharedStrings();
+    TCT_Workbook workbook;
+    ReadWorkbook(workbook);
+    ReadSheets(workbook);
+}
+
+void TXLSReadXLSX::ReadStyles() {
+    auto stream = package_.StylesStream();
+    if (!stream) return;
+    TCT_Stylesheet styles(manager_.StyleSheet());
+    TXmlDocXLSX().Parse(*stream, {{"styleSheet", &styles}});
+}
+
+void TXLSReadXLSX::ReadSharedStrings() {
+    auto stream = package_.SharedStringsStream();
+    if (!stream) return;
+    TCT_Sst sst(*this);
+    TXmlDocXLSX().Parse(*stream, {{"sst", &sst}});
+}
+
+void TXLSReadXLSX::ReadWorkbook(TCT_Workbook& workbook) {
+    auto stream = package_.WorkbookStream();
+    if (!stream) throw Exception("Can not find workbook in OPC");
+    TXmlDocXLSX().Parse(*stream, {{"workbook", &workbook}});
+    manager_.Workbook().Date1904 = workbook.Date1904;
+}
+
+void TXLSReadXLSX::ReadSheets(TCT_Workbook& workbook) {
+    std::vector<TWbDataWorksheet*> sheets;
+    for (size_t i = 0; i < workbook.Sheets.Count(); ++i) {
+        const TCT_Sheet& entry = workbook.Sheets[i];
+        const int64_t id = entry.SheetId - 1;
+        TWbDataWorksheet& sheet = manager_.Worksheets().AddWorksheetData(
+            static_cast<int32_t>(id < INT32_MIN ? INT32_MIN : id > INT32_MAX ? INT32_MAX : id));
+        sheet.Name = entry.Name;
+        sheet.State = entry.State;
+        sheet.RelId = entry.RelId;
+        sheets.push_back(&sheet);
+    }
+    for (TWbDataWorksheet* sheet : sheets) {
+        const std::string type = package_.SheetType(sheet->RelId);
+        if (type == opc::kChartsheet) {
+            sheet->IsChartSheet = true;
+            continue;
+        }
+        // Dialog and macro sheets keep their cells in the same sheet data as worksheets.
+        const bool other = type == opc::kDialogsheet || type == opc::kMacrosheet || type == opc::kIntlMacrosheet;
+        auto stream = other ? package_.SheetStream(sheet->RelId, type) : package_.WorksheetStream(sheet->RelId);
+        try {
+            ReadWorksheet(*sheet, std::move(stream));
+        } catch (...) {
+            package_.CloseSheet();
+            throw;
+        }
+        package_.CloseSheet();
+    }
+}
+
+void TXLSReadXLSX::ReadWorksheet(TWbDataWorksheet& sheet, std::unique_ptr<TStream> stream) {
+    sharedFormulas_.clear();
+    areas_.clear();
+    areaBounds_ = {INT32_MAX, INT32_MAX, -1, -1};
+    cells_ = &sheet.Cells();
+    TCT_Worksheet worksheet(*this);
+    TXmlDocXLSX().Parse(*stream, {{"worksheet", &worksheet}, {"dialogsheet", &worksheet}, {"macrosheet", &worksheet}});
+    if (worksheet.HasDimension) {
+        const TXLSCellArea& d = worksheet.Dimension;
+        cells_->SetUsedArea(d.FirstRow, d.LastRow, d.FirstCol, d.LastCol);
+    } else {
+        cells_->SetUsedArea(-1, -1, -1, -1);
+    }
+    cells_ = nullptr;
+}
+
+// Rich texts: a run with rPr starts a font run of that font; the text before the first such run
+// (a t before the runs, or a first run without rPr) keeps the cell's font. A run font that the
+// style table does not hold yet is added to it.
+void TXLSReadXLSX::AppendSharedString(TCT_Rst& item) {
+    TWbDataSST& sst = manager_.SST();
+    if (item.RunCount == 0) {
+        sst.AppendString(item.Text);
+        return;
+    }
+    TWbDataStyleSheet& styles = manager_.StyleSheet();
+    text_ = item.Text;
+    std::vector<TWbFontRun> runs;
+    runs.reserve(item.RunCount);
+    for (size_t i = 0; i < item.RunCount; ++i) {
+        const TCT_RElt& run = item.Runs[i];
+        if (run.HasRPr || !text_.empty()) {
+            int32_t font = 0;
+            if (run.HasRPr) {
+                font = styles.FindFont(run.RPr.Font);
+                if (font < 0) font = styles.AddFont(run.RPr.Font);
+            }
+            styles.AddFontUse(font);
+            runs.push_back({static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(font)});
+        }
+        text_ += run.Text;
+    }
+    sst.AppendRichString(text_, runs);
+}
+
+uint16_t TXLSReadXLSX::CheckedStyle(int64_t style) const {
+    if (style < 0 || style > 0xFFFF) throw EListError(style);
+    return static_cast<uint16_t>(style);
+}
+
+const TXLSReadXLSX::FormulaArea* TXLSReadXLSX::AreaOf(int32_t col, int32_t row) const {
+    for (const FormulaArea& area : areas_)
+        if (area.Area.Contains(col, row)) return &area;
+    return nullptr;
+}
+
+void TXLSReadXLSX::StoreRow(TCT_Row& row) {
+    if (row.Index > kMaxRow) throw Exception(Format("Invalid row number \"%d\"", row.Index + 1));
+    TXLSRowRecord record;
+    record.Style = CheckedStyle(row.Style);
+    record.Options = row.Options;
+    record.OutlineLevel = row.OutlineLevel;
+    record.Height = -1;
+    if (row.Height != 0) {
+        const double twips = std::round(row.Height * 20);
+        if (twips >= 0 && twips <= 32767) record.Height = static_cast<int16_t>(twips);
+    }
+    cells_->StoreRowRecord(row.Index, record);
+}
+
+void TXLSReadXLSX::StoreCell(TCT_Cell& cell, TCT_Row& row) {
+    int32_t col, r;
+    if (cell.HasRef) {
+        if (!cell.RefValid) throw Exception(Format("Invalid cell reference \"%s\"", cell.RefText.c_str()));
+        col = cell.Col;
+        r = cell.Row;
+    } else {
+        // Without a reference a cell follows the previous cell of its row.
+        r = row.Index;
+        col = row.LastCol + 1;
+        if (r > kMaxRow) throw Exception(Format("Invalid row number \"%d\"", r + 1));
+        if (col > kMaxCol) throw Exception(Format("Row %d has more than %d cells", r + 1, kMaxCol + 1));
+    }
+    row.LastCol = col;
+    const uint16_t style = CheckedStyle(cell.Style);
+    if (cell.HasF) {
+        StoreFormulaCell(cell, col, r, style);
+        return;
+    }
+    if (!areas_.empty() && areaBounds_.Contains(col, r)) {
+        if (const FormulaArea* area = AreaOf(col, r)) {
+            StoreAreaMember(*area, cell, col, r, style);
+            return;
+        }
+    }
+    const std::string& v = cell.V;
+    TXLSCellStore& cells = *cells_;
+    if (v.empty()) {
+        if (cell.Type == ctInlineString) {
+            cells.StoreText(col, r, cell.HasIs ? cell.Is.PlainText() : std::u16string(), style);
+        } else {
+            cells.StoreBlank(col, r, style);
+        }
+        return;
+    }
+    switch (cell.Type) {
+    case ctNumber: {
+        double value;
+        if (!ParseCellNumber(v, value)) value = 0;
+        cells.StoreNumber(col, r, value, style);
+        break;
+    }
+    case ctSharedString:
+        cells.StoreSharedString(col, r, static_cast<uint32_t>(IndexOf(v)), style);
+        break;
+    case ctBoolean:
+        cells.StoreBoolean(col, r, ParseXmlBool(v, false), style);
+        break;
+    case ctError:
+        cells.StoreError(col, r, ErrorCodeOf(std::string_view(v)), style);
+        break;
+    case ctString:
+        // A text without a formula: spilled dynamic-array results, and several generators.
+        text_.clear();
+        AppendUtf8ToUtf16(v, text_);
+        cells.StoreText(col, r, text_, style);
+        break;
+    case ctDate: {
+        double serial;
+        if (ParseIsoDateSerial(v, manager_.Workbook().Date1904, serial)) {
+            cells.StoreNumber(col, r, serial, style);
+        } else {
+            text_.clear();
+            AppendUtf8ToUtf16(v, text_);
+            cells.StoreText(col, r, text_, style);
+        }
+        break;
+    }
+    case ctInlineString:
+        if (cell.HasIs) {
+            cells.StoreText(col, r, cell.Is.PlainText(), style);
+        } else {
+            text_.clear();
+            AppendUtf8ToUtf16(v, text_);
+            cells.StoreText(col, r, text_, style);
+        }
+        break;
+    }
+}
+
+// The cached result of a formula cell, by the cell's type.
+void TXLSReadXLSX::SetCachedResult(TCT_Cell& cell) {
+    TXLSFormulaHelper& h = cells_->FormulaHelper();
+    const std::string& v = cell.V;
+    switch (cell.Type) {
+    case ctBoolean:
+        h.SetBooleanResult(ParseXmlBool(v, false));
+        break;
+    case ctNumber: {
+        double value;
+        if (!ParseCellNumber(v, value)) value = 0;
+        h.SetNumberResult(value);
+        break;
+    }
+    case ctError:
+        h.SetErrorResult(ErrorCodeOf(std::string_view(v)));
+        break;
+    case ctString:
+        h.SetTextResult(Utf8ToUtf16(v));
+        break;
+    case ctSharedString:
+        // Gnumeric writes every text result as a shared string.
+        h.SetTextResult(v.empty() ? std::u16string() : manager_.SST().StringAt(static_cast<int32_t>(IndexOf(v))));
+        break;
+    case ctInlineString:
+        h.SetTextResult(cell.HasIs ? cell.Is.PlainText() : Utf8ToUtf16(v));
+        break;
+    case ctDate: {
+        double serial;
+        if (ParseIsoDateSerial(v, manager_.Workbook().Date1904, serial)) h.SetNumberResult(serial);
+        else h.SetTextResult(Utf8ToUtf16(v));
+        break;
+    }
+    }
+}
+
+void TXLSReadXLSX::StoreFormulaCell(TCT_Cell& cell, int32_t col, int32_t row, uint16_t style) {
+    TXLSFormulaHelper& h = cells_->FormulaHelper();
+    const TCT_CellFormula& f = cell.F;
+    h.Clear();
+    h.Col = col;
+    h.Row = row;
+    h.Style = style;
+    uint8_t options = static_cast<uint8_t>((f.Bx ? 2 : 0) | (f.Ca ? 4 : 0));
+    auto registerArea = [&](const TXLSCellArea& area, bool array) {
+        areas_.push_back({area, array, {col, row}});
+        areaBounds_.FirstCol = std::min(areaBounds_.FirstCol, area.FirstCol);
+        areaBounds_.FirstRow = std::min(areaBounds_.FirstRow, area.FirstRow);
+        areaBounds_.LastCol = std::max(areaBounds_.LastCol, area.LastCol);
+        areaBounds_.LastRow = std::max(areaBounds_.LastRow, area.LastRow);
+    };
+    switch (f.Type) {
+    case ftNormal:
+        h.FormulaType = 0;
+        h.SetFormulaText(Utf8ToUtf16(f.Text));
+        break;
+    case ftArray: {
+        h.FormulaType = 1;
+        TXLSCellArea area;
+        if (ParseCellArea(f.Ref, area)) {
+            h.HasRange = true;
+            h.Range = area;
+            registerArea(area, true);
+        }
+        if (f.Aca) options |= 1;
+        h.SetFormulaText(Utf8ToUtf16(f.Text));
+        break;
+    }
+    case ftDataTable: {
+        h.FormulaType = 2;
+        h.HasTable = true;
+        h.TableFlags = static_cast<uint8_t>((f.Dt2D ? 4 : 0) | (f.Dtr ? 8 : 0) | (f.Del1 ? 1 : 0) | (f.Del2 ? 2 : 0));
+        if (!f.R1.empty()) {
+            ParseCellRef(f.R1, h.Input1.Col, h.Input1.Row);
+            ParseCellRef(f.R2, h.Input2.Col, h.Input2.Row);
+        }
+        TXLSCellArea area;
+        if (ParseCellArea(f.Ref, area)) registerArea(area, false);
+        break;
+    }
+    case ftShared:
+        h.FormulaType = 0;
+        if (f.HasText && !f.Text.empty()) {
+            SharedFormula& shared = sharedFormulas_[f.Si];
+            shared.Master = {col, row};
+            if (!ParseCellArea(f.Ref, shared.Area)) shared.Area = {col, row, col, row};
+            shared.Text = Utf8ToUtf16(f.Text);
+            h.SetFormulaText(shared.Text);
+        } else {
+            // A dependent cell takes the master's formula; one outside the block gets none.
+            const auto it = sharedFormulas_.find(f.Si);
+            if (it != sharedFormulas_.end() && it->second.Area.Contains(col, row)) h.SetFormulaText(it->second.Text);
+        }
+        break;
+    }
+    h.Options = options;
+    SetCachedResult(cell);
+    cells_->StoreFormula();
+}
+
+void TXLSReadXLSX::StoreAreaMember(const FormulaArea& area, TCT_Cell& cell, int32_t col, int32_t row,
+                                   uint16_t style) {
+    TXLSFormulaHelper& h = cells_->FormulaHelper();
+    h.Clear();
+    h.Col = col;
+    h.Row = row;
+    h.Style = style;
+    h.FormulaType = area.Array ? 3 : 5;
+    h.Master = area.Master;
+    SetCachedResult(cell);
+    cells_->StoreFormula();
 }
 
 } // namespace tessaly

@@ -1,13 +1,73 @@
 #pragma once
-// Entry point of the Office Open XML reader.
+// The Office Open XML reader: opens the package, reads styles, shared strings, the workbook's
+// sheet list and every sheet's cells into the workbook data.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "workbook/Types.h"
+#include "xlsx/XLSPackage.h"
 
 namespace tessaly {
 
 class TStream;
 class TWbManager;
+class TWbDataWorksheet;
+class TXLSCellStore;
+class TCT_Cell;
+class TCT_Row;
+class TCT_Rst;
+class TCT_Workbook;
 
 // Reads the .xlsx package held in `stream` (not owned) into the cleared workbook data.
 // Failures are exceptions; what was stored before a failure stays in the workbook data.
 void ReadXlsxWorkbook(TWbManager& workbook, TStream& stream);
+
+class TXLSReadXLSX {
+public:
+    explicit TXLSReadXLSX(TWbManager& manager);
+    ~TXLSReadXLSX();
+
+    void ReadFile(TStream& stream);
+
+    // Called by the element classes as each item, cell and row ends.
+    void AppendSharedString(TCT_Rst& item);
+    void StoreCell(TCT_Cell& cell, TCT_Row& row);
+    void StoreRow(TCT_Row& row);
+
+private:
+    struct SharedFormula {
+        TXLSCellPos Master;
+        TXLSCellArea Area;
+        std::u16string Text;
+    };
+    struct FormulaArea {
+        TXLSCellArea Area;
+        bool Array;            // array formula; otherwise a data table
+        TXLSCellPos Master;
+    };
+
+    void ReadStyles();
+    void ReadSharedStrings();
+    void ReadWorkbook(TCT_Workbook& workbook);
+    void ReadSheets(TCT_Workbook& workbook);
+    void ReadWorksheet(TWbDataWorksheet& sheet, std::unique_ptr<TStream> stream);
+    void StoreFormulaCell(TCT_Cell& cell, int32_t col, int32_t row, uint16_t style);
+    void StoreAreaMember(const FormulaArea& area, TCT_Cell& cell, int32_t col, int32_t row, uint16_t style);
+    void SetCachedResult(TCT_Cell& cell);
+    const FormulaArea* AreaOf(int32_t col, int32_t row) const;
+    uint16_t CheckedStyle(int64_t style) const;
+
+    TWbManager& manager_;
+    TOPC_XLSX package_;
+    TXLSCellStore* cells_ = nullptr;
+    std::unordered_map<int64_t, SharedFormula> sharedFormulas_;
+    std::vector<FormulaArea> areas_;
+    TXLSCellArea areaBounds_;
+    std::u16string text_;      // scratch for texts on their way into the model
+};
 
 } // namespace tessaly

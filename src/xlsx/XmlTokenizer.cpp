@@ -1,6 +1,7 @@
 #include "xlsx/XmlTokenizer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "core/Exception.h"
@@ -17,6 +18,28 @@ constexpr size_t kInitialCapacity = 256 * 1024;
 constexpr size_t kNotFound = SIZE_MAX;
 
 inline bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; }
+
+// Byte classes for the scanning loops. Every loop also stops at NUL, the sentinel after the
+// last byte in the buffer, and then checks whether it reached the end.
+constexpr uint8_t kSpace = 1;     // XML white space
+constexpr uint8_t kNameEnd = 2;   // ends a name: white space, '>', '/', '=', '<', NUL
+constexpr std::array<uint8_t, 256> MakeClasses() {
+    std::array<uint8_t, 256> classes{};
+    for (int c : {' ', '\t', '\n', '\r'}) classes[static_cast<size_t>(c)] = kSpace | kNameEnd;
+    for (int c : {'>', '/', '=', '<', '\0'}) classes[static_cast<size_t>(c)] |= kNameEnd;
+    return classes;
+}
+constexpr std::array<uint8_t, 256> kClass = MakeClasses();
+
+// The first `c` in [from, end): a plain loop over the first bytes (most texts, values and
+// gaps between tags are short), memchr for the rest.
+inline const char* FindByte(const char* from, const char* end, char c) {
+    const char* stop = end - from > 16 ? from + 16 : end;
+    for (; from < stop; ++from)
+        if (*from == c) return from;
+    if (from == end) return nullptr;
+    return static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(end - from)));
+}
 
 [[noreturn]] void UnexpectedEnd() { throw Exception("Unexcpected end of file in XML"); }
 
@@ -101,7 +124,7 @@ size_t DecodeReference(const char* name, size_t length, char* out) {
 } // namespace
 
 size_t DecodeXmlEntities(char* text, size_t length) {
-    char* amp = static_cast<char*>(std::memchr(text, '&', length));
+    const char* amp = FindByte(text, text + length, '&');
     if (!amp) return length;
     size_t w = static_cast<size_t>(amp - text);
     size_t r = w;
@@ -136,11 +159,6 @@ size_t DecodeXmlEntities(char* text, size_t length) {
 
 // ---------------------------------------------------------------------------------------------
 
-std::string_view TXmlAttributeList::AttrName(int index) const {
-    const Raw& a = raw_[static_cast<size_t>(index)];
-    return {a.name, a.nameLength};
-}
-
 std::string_view TXmlAttributeList::AttrPrefix(int index) const {
     const Raw& a = raw_[static_cast<size_t>(index)];
     return a.colon == UINT32_MAX ? std::string_view() : std::string_view(a.name, a.colon);
@@ -158,13 +176,9 @@ uint32_t TXmlAttributeList::AttrNameSum(int index) const {
     return sum;
 }
 
-std::string_view TXmlAttributeList::AttrValueUtf8(int index) {
-    Raw& a = raw_[static_cast<size_t>(index)];
-    if (!a.decoded) {
-        a.valueLength = static_cast<uint32_t>(DecodeXmlEntities(a.value, a.valueLength));
-        a.decoded = true;
-    }
-    return {a.value, a.valueLength};
+void TXmlAttributeList::Decode(Raw& a) {
+    a.valueLength = static_cast<uint32_t>(DecodeXmlEntities(a.value, a.valueLength));
+    a.decoded = true;
 }
 
 std::u16string TXmlAttributeList::AttrValue(int index) { return Utf8ToUtf16(AttrValueUtf8(index)); }
@@ -238,8 +252,8 @@ void TXmlTokenizer::AppendText(std::u16string& out) { AppendUtf8ToUtf16(TextUtf8
 
 size_t TXmlTokenizer::Find(char c, size_t from) const {
     if (from >= length_) return kNotFound;
-    const void* hit = std::memchr(buffer_.get() + from, c, length_ - from);
-    return hit ? static_cast<size_t>(static_cast<const char*>(hit) - buffer_.get()) : kNotFound;
+    const char* hit = FindByte(buffer_.get() + from, buffer_.get() + length_, c);
+    return hit ? static_cast<size_t>(hit - buffer_.get()) : kNotFound;
 }
 
 size_t TXmlTokenizer::FindSequence(const char* sequence, size_t length, size_t from) const {
@@ -304,7 +318,7 @@ int64_t TXmlTokenizer::Parse(TStream& input) {
         return false;
     };
     while (!stop_) {
-        const size_t lt = Find('<', pos);
+        const size_t lt = pos < length_ && buffer_[pos] == '<' ? pos : Find('<', pos);
         if (lt == kNotFound) {
             strayText = strayText || hasNonSpace(pos, length_);
             if (eof_) {
@@ -361,206 +375,226 @@ void TXmlTokenizer::SetName(char* begin, size_t length, uint32_t sum, uint32_t s
 
 size_t TXmlTokenizer::ScanStartTag(size_t pos) {
     char* buffer = buffer_.get();
-    size_t p = pos + 1;
+    const char* end = buffer + length_;   // *end is the NUL sentinel
+    char* p = buffer + pos + 1;
     // Fast path: a one-byte name without attributes, such as <v>.
-    if (p + 1 < length_ && buffer[p + 1] == '>' && !IsSpace(buffer[p]) && buffer[p] != '>') {
-        const size_t after = ScanText(p + 2);
+    if (!(kClass[static_cast<uint8_t>(p[0])] & kNameEnd) && p[1] == '>') {
+        const size_t after = ScanText(pos + 3);
         if (after == kIncomplete) return kIncomplete;
         attributes_.count_ = 0;
         emptyElement_ = false;
-        SetName(buffer + p, 1, static_cast<uint8_t>(buffer[p]), 0, kNotFound);
+        sawXmlns_ = false;
+        SetName(p, 1, static_cast<uint8_t>(p[0]), 0, kNotFound);
         DispatchStart();
         return after;
     }
-    while (p < length_ && IsSpace(buffer[p])) ++p;
-    const size_t nameStart = p;
+    while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
+    char* nameStart = p;
     uint32_t sum = 0, sumBeforeLocal = 0;
     size_t colon = kNotFound;
-    while (p < length_) {
-        const char c = buffer[p];
-        if (IsSpace(c) || c == '>' || c == '/') break;
-        sum += static_cast<uint8_t>(c);
+    for (;;) {
+        const auto c = static_cast<uint8_t>(*p);
+        if (kClass[c] & kNameEnd) break;
+        sum += c;
         if (c == ':') {
-            colon = p - nameStart;
+            colon = static_cast<size_t>(p - nameStart);
             sumBeforeLocal = sum;
         }
         ++p;
     }
-    if (p >= length_) return kIncomplete;
-    const size_t nameLength = p - nameStart;
+    if (p >= end) return kIncomplete;
     bool empty = false;
-    const size_t end = ScanAttributes(p, length_, empty, false);
-    if (end == kIncomplete) return kIncomplete;
-    size_t after = end;
+    const char* tagEnd = ScanAttributes(p, end, empty, false);
+    if (!tagEnd) return kIncomplete;
+    size_t after = static_cast<size_t>(tagEnd - buffer);
     if (!empty) {
-        after = ScanText(end);
+        after = ScanText(after);
         if (after == kIncomplete) return kIncomplete;
     } else {
         hasText_ = false;
     }
     emptyElement_ = empty;
-    SetName(buffer + nameStart, nameLength, sum, sumBeforeLocal, colon);
+    SetName(nameStart, static_cast<size_t>(p - nameStart), sum, sumBeforeLocal, colon);
     DispatchStart();
     return after;
 }
 
-// Scans attributes up to the closing '>' (or "/>"); returns the position after it. Attributes
-// written without quotes or without '=' are skipped. In a processing instruction the scan ends
-// at `end` instead.
-size_t TXmlTokenizer::ScanAttributes(size_t p, size_t end, bool& emptyElement, bool instruction) {
-    char* buffer = buffer_.get();
+// Scans attributes up to the closing '>' (or "/>"); returns the position after it, or nullptr
+// when the tag goes on past the buffer. Attributes written without quotes or without '=' are
+// skipped. In a processing instruction the scan ends at `end` instead. *end must be NUL.
+const char* TXmlTokenizer::ScanAttributes(char* p, const char* end, bool& emptyElement, bool instruction) {
     attributes_.count_ = 0;
+    sawXmlns_ = false;
     for (;;) {
-        while (p < end && IsSpace(buffer[p])) ++p;
-        if (p >= end) return instruction ? end : kIncomplete;
-        char c = buffer[p];
+        while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
+        const char c = *p;
         if (c == '>' && !instruction) return p + 1;
+        if (p >= end) return instruction ? end : nullptr;
         if (c == '/' && !instruction) {
-            if (p + 1 >= end) return kIncomplete;
-            if (buffer[p + 1] == '>') {
+            if (p + 1 >= end) return nullptr;
+            if (p[1] == '>') {
                 emptyElement = true;
                 return p + 2;
             }
             ++p;
             continue;
         }
-        const size_t nameStart = p;
+        char* name = p;
         size_t colon = kNotFound;
-        while (p < end) {
-            c = buffer[p];
-            if (IsSpace(c) || c == '=' || c == '>' || c == '/') break;
-            if (c == ':') colon = p - nameStart;
+        for (;;) {
+            const auto b = static_cast<uint8_t>(*p);
+            if (kClass[b] & kNameEnd) break;
+            if (b == ':') colon = static_cast<size_t>(p - name);
             ++p;
         }
-        const size_t nameEnd = p;
-        while (p < end && IsSpace(buffer[p])) ++p;
-        if (p >= end) return instruction ? end : kIncomplete;
-        if (buffer[p] != '=') {
-            if (nameEnd == nameStart) ++p;   // a stray character
+        char* nameEnd = p;
+        while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
+        if (*p != '=') {
+            if (p >= end) return instruction ? end : nullptr;
+            if (nameEnd == name) ++p;   // a stray character
             continue;
         }
         ++p;
-        while (p < end && IsSpace(buffer[p])) ++p;
-        if (p >= end) return instruction ? end : kIncomplete;
-        const char quote = buffer[p];
+        while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
+        const char quote = *p;
         if (quote != '"' && quote != '\'') {
-            while (p < end && !IsSpace(buffer[p]) && buffer[p] != '>') ++p;   // unquoted: lost
+            if (p >= end) return instruction ? end : nullptr;
+            while (p < end && !(kClass[static_cast<uint8_t>(*p)] & kSpace) && *p != '>') ++p;   // unquoted: lost
             continue;
         }
-        const void* close = std::memchr(buffer + p + 1, quote, end - p - 1);
-        if (!close) return instruction ? end : kIncomplete;
-        const size_t valueEnd = static_cast<size_t>(static_cast<const char*>(close) - buffer);
-        if (nameEnd > nameStart) {
+        char* value = ++p;
+        bool amp = false;
+        for (;;) {
+            const char b = *p;
+            if (b == quote) break;
+            if (b == '&') amp = true;
+            else if (b == '\0' && p >= end) return instruction ? end : nullptr;
+            ++p;
+        }
+        if (nameEnd > name) {
             auto& list = attributes_.raw_;
             if (static_cast<size_t>(attributes_.count_) == list.size()) list.emplace_back();
             TXmlAttributeList::Raw& a = list[static_cast<size_t>(attributes_.count_++)];
-            a.name = buffer + nameStart;
-            a.nameLength = static_cast<uint32_t>(nameEnd - nameStart);
+            a.name = name;
+            a.nameLength = static_cast<uint32_t>(nameEnd - name);
             a.colon = colon == kNotFound ? UINT32_MAX : static_cast<uint32_t>(colon);
-            a.value = buffer + p + 1;
-            a.valueLength = static_cast<uint32_t>(valueEnd - p - 1);
-            a.decoded = false;
+            a.value = value;
+            a.valueLength = static_cast<uint32_t>(p - value);
+            a.decoded = !amp;
+            if (name[0] == 'x' && a.nameLength >= 5) sawXmlns_ = true;
         }
-        p = valueEnd + 1;
+        ++p;
     }
 }
 
 // The text after a start tag: plain text up to the next '<'; CDATA sections (their content as
 // written) and comments inside the text are joined into it.
-size_t TXmlTokenizer::ScanText(size_t p) {
+size_t TXmlTokenizer::ScanText(size_t start) {
     char* buffer = buffer_.get();
+    const char* end = buffer + length_;
     hasText_ = false;
     textDecoded_ = false;
     textInScratch_ = false;
-    if (p >= length_) return eof_ ? p : kIncomplete;
-    size_t lt = p;
-    if (buffer[p] != '<') {
-        lt = Find('<', p);
-        if (lt == kNotFound) {
-            if (!eof_) return kIncomplete;
-            lt = length_;
-        }
+    char* p = buffer + start;
+    if (p >= end) return eof_ ? start : kIncomplete;
+    bool amp = false;
+    for (;;) {
+        const char c = *p;
+        if (c == '<') break;
+        if (c == '&') amp = true;
+        else if (c == '\0' && p >= end) break;
+        ++p;
     }
-    if (lt + 1 >= length_) {
+    size_t lt = static_cast<size_t>(p - buffer);
+    if (p >= end) {
         if (!eof_) return kIncomplete;
-    } else if (buffer[lt + 1] == '!') {
+    } else if (p + 1 >= end) {
+        if (!eof_) return kIncomplete;
+    } else if (p[1] == '!') {
         // Possibly CDATA or a comment inside the text.
         if (length_ - lt < 9 && !eof_) return kIncomplete;
-        const bool cdata = length_ - lt >= 9 && std::memcmp(buffer + lt, "<![CDATA[", 9) == 0;
-        const bool comment = length_ - lt >= 4 && std::memcmp(buffer + lt, "<!--", 4) == 0;
-        if (cdata || comment) {
-            scratch_.clear();
-            bool sawCdata = false;
-            size_t q = p;
-            for (;;) {
-                size_t at = Find('<', q);
-                if (at == kNotFound) {
-                    if (!eof_) return kIncomplete;
-                    at = length_;
-                }
-                const size_t start = scratch_.size();
-                scratch_.append(buffer + q, at - q);
-                scratch_.resize(start + DecodeXmlEntities(scratch_.data() + start, at - q));
-                q = at;
-                if (at >= length_) break;
-                if (length_ - at < 9 && !eof_) return kIncomplete;
-                if (length_ - at >= 9 && std::memcmp(buffer + at, "<![CDATA[", 9) == 0) {
-                    const size_t close = FindSequence("]]>", 3, at + 9);
-                    if (close == kNotFound) return kIncomplete;
-                    scratch_.append(buffer + at + 9, close - at - 9);
-                    sawCdata = true;
-                    q = close + 3;
-                } else if (length_ - at >= 4 && std::memcmp(buffer + at, "<!--", 4) == 0) {
-                    const size_t close = FindSequence("-->", 3, at + 4);
-                    if (close == kNotFound) return kIncomplete;
-                    q = close + 3;
-                } else {
-                    break;
-                }
-            }
-            // Comments alone (no text, no CDATA) leave the element without text.
-            hasText_ = sawCdata || !scratch_.empty();
-            textInScratch_ = true;
-            textDecoded_ = true;
-            text_ = scratch_.data();
-            textLength_ = scratch_.size();
-            return q;
-        }
+        const bool cdata = length_ - lt >= 9 && std::memcmp(p, "<![CDATA[", 9) == 0;
+        const bool comment = length_ - lt >= 4 && std::memcmp(p, "<!--", 4) == 0;
+        if (cdata || comment) return ScanCompositeText(start);
     }
-    if (lt > p) {
+    if (lt > start) {
         hasText_ = true;
-        text_ = buffer + p;
-        textLength_ = lt - p;
+        textDecoded_ = !amp;
+        text_ = buffer + start;
+        textLength_ = lt - start;
     }
     return lt;
 }
 
+size_t TXmlTokenizer::ScanCompositeText(size_t p) {
+    char* buffer = buffer_.get();
+    scratch_.clear();
+    bool sawCdata = false;
+    size_t q = p;
+    for (;;) {
+        size_t at = Find('<', q);
+        if (at == kNotFound) {
+            if (!eof_) return kIncomplete;
+            at = length_;
+        }
+        const size_t start = scratch_.size();
+        scratch_.append(buffer + q, at - q);
+        scratch_.resize(start + DecodeXmlEntities(scratch_.data() + start, at - q));
+        q = at;
+        if (at >= length_) break;
+        if (length_ - at < 9 && !eof_) return kIncomplete;
+        if (length_ - at >= 9 && std::memcmp(buffer + at, "<![CDATA[", 9) == 0) {
+            const size_t close = FindSequence("]]>", 3, at + 9);
+            if (close == kNotFound) return kIncomplete;
+            scratch_.append(buffer + at + 9, close - at - 9);
+            sawCdata = true;
+            q = close + 3;
+        } else if (length_ - at >= 4 && std::memcmp(buffer + at, "<!--", 4) == 0) {
+            const size_t close = FindSequence("-->", 3, at + 4);
+            if (close == kNotFound) return kIncomplete;
+            q = close + 3;
+        } else {
+            break;
+        }
+    }
+    // Comments alone (no text, no CDATA) leave the element without text.
+    hasText_ = sawCdata || !scratch_.empty();
+    textInScratch_ = true;
+    textDecoded_ = true;
+    text_ = scratch_.data();
+    textLength_ = scratch_.size();
+    return q;
+}
+
 size_t TXmlTokenizer::ScanEndTag(size_t pos) {
     char* buffer = buffer_.get();
-    size_t p = pos + 2;
+    const char* end = buffer + length_;
+    char* p = buffer + pos + 2;
     // Fast path: </v>.
-    if (p + 1 < length_ && buffer[p + 1] == '>' && buffer[p] != '>' && !IsSpace(buffer[p])) {
-        SetName(buffer + p, 1, static_cast<uint8_t>(buffer[p]), 0, kNotFound);
+    if (!(kClass[static_cast<uint8_t>(p[0])] & kNameEnd) && p[1] == '>') {
+        SetName(p, 1, static_cast<uint8_t>(p[0]), 0, kNotFound);
         DispatchEnd();
-        return p + 2;
+        return pos + 4;
     }
-    while (p < length_ && IsSpace(buffer[p])) ++p;
-    const size_t nameStart = p;
+    while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
+    char* nameStart = p;
     uint32_t sum = 0, sumBeforeLocal = 0;
     size_t colon = kNotFound;
-    while (p < length_) {
-        const char c = buffer[p];
-        if (IsSpace(c) || c == '>') break;
-        sum += static_cast<uint8_t>(c);
+    for (;;) {
+        const auto c = static_cast<uint8_t>(*p);
+        if (kClass[c] & kNameEnd) break;
+        sum += c;
         if (c == ':') {
-            colon = p - nameStart;
+            colon = static_cast<size_t>(p - nameStart);
             sumBeforeLocal = sum;
         }
         ++p;
     }
-    const size_t gt = Find('>', p);
+    if (p >= end) return kIncomplete;
+    const size_t nameEnd = static_cast<size_t>(p - buffer);
+    const size_t gt = *p == '>' ? nameEnd : Find('>', nameEnd);
     if (gt == kNotFound) return kIncomplete;
-    SetName(buffer + nameStart, p - nameStart, sum, sumBeforeLocal, colon);
+    SetName(nameStart, static_cast<size_t>(p - nameStart), sum, sumBeforeLocal, colon);
     DispatchEnd();
     return gt + 1;
 }
@@ -610,8 +644,9 @@ size_t TXmlTokenizer::ScanProcessingInstruction(size_t pos) {
     const size_t nameStart = p;
     uint32_t sum = 0;
     while (p < close && !IsSpace(buffer[p])) sum += static_cast<uint8_t>(buffer[p++]);
+    buffer[close] = '\0';   // the attribute scan stops at a NUL; the '?' is not looked at again
     bool empty = false;
-    ScanAttributes(p, close, empty, true);
+    ScanAttributes(buffer + p, buffer + close, empty, true);
     SetName(buffer + nameStart, p - nameStart, sum, 0, kNotFound);
     hasText_ = false;
     ProcessingInstruction();
@@ -660,7 +695,7 @@ void TXmlTokenizer::ResolveElementPrefix() {
 void TXmlTokenizer::DispatchStart() {
     ++depth_;
     sawRoot_ = true;
-    if (attributes_.count_ > 0) DeclareNamespaces();
+    if (sawXmlns_) DeclareNamespaces();
     if (prefixLength_ > 0) ResolveElementPrefix();
     BeginTag();
     if (emptyElement_) {

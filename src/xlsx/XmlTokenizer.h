@@ -25,11 +25,18 @@ class TXmlTokenizer;
 class TXmlAttributeList {
 public:
     int Count() const { return count_; }
-    std::string_view AttrName(int index) const;       // qualified name, as written
+    std::string_view AttrName(int index) const {      // qualified name, as written
+        const Raw& a = raw_[static_cast<size_t>(index)];
+        return {a.name, a.nameLength};
+    }
     std::string_view AttrPrefix(int index) const;     // empty when the name has no ':'
     std::string_view AttrLocalName(int index) const;
     uint32_t AttrNameSum(int index) const;            // sum of the name's bytes, prefix included
-    std::string_view AttrValueUtf8(int index);        // entities decoded
+    std::string_view AttrValueUtf8(int index) {       // entities decoded
+        Raw& a = raw_[static_cast<size_t>(index)];
+        if (!a.decoded) Decode(a);
+        return {a.value, a.valueLength};
+    }
     std::u16string AttrValue(int index);              // decoded to UTF-16
     std::string AttrAsText(int index);                // name="value"
     // The namespace URI bound to the attribute's prefix (empty when none or unknown).
@@ -45,6 +52,8 @@ public:
 
 private:
     friend class TXmlTokenizer;
+    struct Raw;
+    static void Decode(Raw& a);
     struct Raw {
         const char* name;
         uint32_t nameLength;
@@ -117,8 +126,9 @@ private:
     size_t ScanEndTag(size_t pos);
     size_t ScanBang(size_t pos);
     size_t ScanProcessingInstruction(size_t pos);
-    size_t ScanAttributes(size_t pos, size_t end, bool& emptyElement, bool instruction);
+    const char* ScanAttributes(char* p, const char* end, bool& emptyElement, bool instruction);
     size_t ScanText(size_t pos);
+    size_t ScanCompositeText(size_t pos);
     void SetName(char* begin, size_t length, uint32_t sum, uint32_t sumBeforeLocal, size_t colon);
     void Refill(size_t keepFrom);
     void DeclareNamespaces();
@@ -147,6 +157,7 @@ private:
     uint32_t qualifiedSum_ = 0;
     uint32_t nameSumLocal_ = 0;
     bool emptyElement_ = false;
+    bool sawXmlns_ = false;
     bool hasText_ = false;
     bool textDecoded_ = false;
     bool textInScratch_ = false;

@@ -126,31 +126,35 @@ bool ParseXmlBool(std::string_view text, bool defaultValue) {
 }
 
 bool ParseCellRef(std::string_view text, int32_t& col, int32_t& row) {
-    size_t i = 0;
-    const size_t n = text.size();
-    if (i < n && text[i] == '$') ++i;
-    int32_t c = 0;
-    const size_t lettersStart = i;
-    while (i < n) {
-        char ch = text[i];
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
-        if (ch < 'A' || ch > 'Z') break;
-        c = c * 26 + (ch - 'A' + 1);
-        if (c > kMaxCol + 1) return false;
-        ++i;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    if (p < end && *p == '$') ++p;
+    const char* const letters = p;
+    uint32_t c = 0;
+    while (p < end) {
+        uint32_t d = static_cast<uint32_t>(static_cast<uint8_t>(*p) - 'A');
+        if (d >= 26) {
+            d = static_cast<uint32_t>(static_cast<uint8_t>(*p) - 'a');
+            if (d >= 26) break;
+        }
+        c = c * 26 + d + 1;
+        if (c > static_cast<uint32_t>(kMaxCol) + 1) return false;
+        ++p;
     }
-    if (i == lettersStart) return false;
-    if (i < n && text[i] == '$') ++i;
-    int32_t r = 0;
-    const size_t digitsStart = i;
-    while (i < n && text[i] >= '0' && text[i] <= '9') {
-        r = r * 10 + (text[i] - '0');
-        if (r > kMaxRow + 1) return false;
-        ++i;
+    if (p == letters) return false;
+    if (p < end && *p == '$') ++p;
+    const char* const digits = p;
+    uint32_t r = 0;
+    while (p < end) {
+        const uint32_t d = static_cast<uint32_t>(static_cast<uint8_t>(*p) - '0');
+        if (d >= 10) return false;
+        r = r * 10 + d;
+        if (r > static_cast<uint32_t>(kMaxRow) + 1) return false;
+        ++p;
     }
-    if (i == digitsStart || i != n || r < 1) return false;
-    col = c - 1;
-    row = r - 1;
+    if (p == digits || r < 1) return false;
+    col = static_cast<int32_t>(c) - 1;
+    row = static_cast<int32_t>(r) - 1;
     return true;
 }
 
