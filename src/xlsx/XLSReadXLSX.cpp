@@ -14,58 +14,6 @@ namespace tessaly {
 
 namespace {
 
-// Cell values are mostly short decimals: digits, at most one point, no exponent. With at most
-// 15 significant digits the digits and the power of ten are exact doubles, so one division
-// gives the correctly rounded value; anything else goes through the general conversion.
-bool ParseCellNumber(std::string_view text, double& value) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    bool negative = false;
-    if (p < end && *p == '-') {
-        negative = true;
-        ++p;
-    }
-    if (p < end && end - p <= 16) {
-        uint64_t mantissa = 0;
-        int digits = 0;
-        int decimals = -1;
-        const char* q = p;
-        for (; q < end; ++q) {
-            const char c = *q;
-            if (c >= '0' && c <= '9') {
-                mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-                ++digits;
-                if (decimals >= 0) ++decimals;
-            } else if (c == '.' && decimals < 0) {
-                decimals = 0;
-            } else {
-                break;
-            }
-        }
-        if (q == end && digits > 0 && digits <= 15) {
-            static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-            double v = static_cast<double>(mantissa);
-            if (decimals > 0) v /= kPowers[decimals];
-            value = negative ? -v : v;
-            return true;
-        }
-    }
-    return ParseXmlDouble(text, value);
-}
-
-// A shared-string index; 0 when the text is not an integer.
-int64_t IndexOf(std::string_view text) {
-    int64_t index = 0;
-    bool digits = !text.empty() && text.size() <= 9;
-    for (size_t i = 0; digits && i < text.size(); ++i) {
-        digits = text[i] >= '0' && text[i] <= '9';
-        index = index * 10 + (text[i] - '0');
-    }
-    if (digits) return index;
-    return ParseXmlInt(text, index) ? index : 0;
-}
-
 // RAII: the package is closed when the read ends, also when it fails.
 struct PackageCloser {
     TOPC_XLSX& package;
@@ -126,6 +74,9 @@ void TXLSReadXLSX::ReadSheets(TCT_Workbook& workbook) {
         sheets.push_back(&sheet);
     }
     for (TWbDataWorksheet* sheet : sheets) {
+        // Excel lists some sheets it keeps no part for (such as macro modules) with an empty
+        // relationship id: they stay empty.
+        if (sheet->RelId.empty()) continue;
         const std::string type = package_.SheetType(sheet->RelId);
         if (type == opc::kChartsheet) {
             sheet->IsChartSheet = true;
@@ -241,7 +192,7 @@ void TXLSReadXLSX::StoreCell(TCT_Cell& cell, TCT_Row& row) {
     }
     const std::string& v = cell.V;
     TXLSCellStore& cells = *cells_;
-    if (v.empty()) {
+    if (!cell.HasValue) {
         if (cell.Type == ctInlineString) {
             cells.StoreText(col, r, cell.HasIs ? cell.Is.PlainText() : std::u16string(), style);
         } else {
@@ -250,14 +201,11 @@ void TXLSReadXLSX::StoreCell(TCT_Cell& cell, TCT_Row& row) {
         return;
     }
     switch (cell.Type) {
-    case ctNumber: {
-        double value;
-        if (!ParseCellNumber(v, value)) value = 0;
-        cells.StoreNumber(col, r, value, style);
+    case ctNumber:
+        cells.StoreNumber(col, r, cell.NumberValid ? cell.Number : 0, style);
         break;
-    }
     case ctSharedString:
-        cells.StoreSharedString(col, r, static_cast<uint32_t>(IndexOf(v)), style);
+        cells.StoreSharedString(col, r, static_cast<uint32_t>(cell.Index), style);
         break;
     case ctBoolean:
         cells.StoreBoolean(col, r, ParseXmlBool(v, false), style);
@@ -298,16 +246,19 @@ void TXLSReadXLSX::StoreCell(TCT_Cell& cell, TCT_Row& row) {
 void TXLSReadXLSX::SetCachedResult(TCT_Cell& cell) {
     TXLSFormulaHelper& h = cells_->FormulaHelper();
     const std::string& v = cell.V;
+    if (!cell.HasValue && !(cell.Type == ctInlineString && cell.HasIs)) {
+        // A formula that was never calculated (generators often write none): its result is
+        // unknown, which an empty text says; a number 0 would pass for a real value.
+        h.SetTextResult(std::u16string());
+        return;
+    }
     switch (cell.Type) {
     case ctBoolean:
         h.SetBooleanResult(ParseXmlBool(v, false));
         break;
-    case ctNumber: {
-        double value;
-        if (!ParseCellNumber(v, value)) value = 0;
-        h.SetNumberResult(value);
+    case ctNumber:
+        h.SetNumberResult(cell.NumberValid ? cell.Number : 0);
         break;
-    }
     case ctError:
         h.SetErrorResult(ErrorCodeOf(std::string_view(v)));
         break;
@@ -316,7 +267,7 @@ void TXLSReadXLSX::SetCachedResult(TCT_Cell& cell) {
         break;
     case ctSharedString:
         // Gnumeric writes every text result as a shared string.
-        h.SetTextResult(v.empty() ? std::u16string() : manager_.SST().StringAt(static_cast<int32_t>(IndexOf(v))));
+        h.SetTextResult(manager_.SST().StringAt(static_cast<int32_t>(cell.Index)));
         break;
     case ctInlineString:
         h.SetTextResult(cell.HasIs ? cell.Is.PlainText() : Utf8ToUtf16(v));

@@ -397,7 +397,11 @@ TXmlElement* TCT_Cell::HandleElement(TXmlDocReader& reader) {
     const std::string_view name = reader.QualifiedName();
     if (name.size() == 1) {
         if (name[0] == 'v') {
-            V.assign(reader.TextUtf8());
+            const std::string_view text = reader.TextUtf8();
+            HasValue = !text.empty();
+            if (Type == ctNumber) NumberValid = ParseNumberText(text, Number);
+            else if (Type == ctSharedString) Index = ParseIndexText(text);
+            else V.assign(text);
             return this;
         }
         if (name[0] == 'f') {

@@ -170,7 +170,13 @@ public:
     std::string RefText;          // kept only when the reference does not parse
     int64_t Style = 0;
     TCellType Type = ctNumber;
-    std::string V;                // value text, entities decoded
+    // The value (v) is converted as it is read: numbers and shared-string indexes at once,
+    // the other types keep the text.
+    bool HasValue = false;        // a v with text
+    double Number = 0;
+    bool NumberValid = false;
+    int64_t Index = 0;
+    std::string V;                // value text (entities decoded) of the other types
     bool HasF = false;
     TCT_CellFormula F;
     bool HasIs = false;
@@ -180,6 +186,7 @@ public:
         HasRef = false;
         Style = 0;
         Type = ctNumber;
+        HasValue = false;
         V.clear();
         HasF = false;
         HasIs = false;

@@ -22,11 +22,15 @@ inline bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == 
 // Byte classes for the scanning loops. Every loop also stops at NUL, the sentinel after the
 // last byte in the buffer, and then checks whether it reached the end.
 constexpr uint8_t kSpace = 1;     // XML white space
-constexpr uint8_t kNameEnd = 2;   // ends a name: white space, '>', '/', '=', '<', NUL
+constexpr uint8_t kNameEnd = 2;            // ends a name: white space, '>', '/', '=', '<', NUL
+constexpr uint8_t kAttributeNameEnd = 4;   // the same plus quotes
+constexpr uint8_t kValueEnd = 8;           // ends a double-quoted value on the fast road: '"', '&', NUL
 constexpr std::array<uint8_t, 256> MakeClasses() {
     std::array<uint8_t, 256> classes{};
-    for (int c : {' ', '\t', '\n', '\r'}) classes[static_cast<size_t>(c)] = kSpace | kNameEnd;
-    for (int c : {'>', '/', '=', '<', '\0'}) classes[static_cast<size_t>(c)] |= kNameEnd;
+    for (int c : {' ', '\t', '\n', '\r'}) classes[static_cast<size_t>(c)] = kSpace | kNameEnd | kAttributeNameEnd;
+    for (int c : {'>', '/', '=', '<', '\0'}) classes[static_cast<size_t>(c)] |= kNameEnd | kAttributeNameEnd;
+    for (int c : {'"', '\''}) classes[static_cast<size_t>(c)] |= kAttributeNameEnd;
+    for (int c : {'"', '&', '\0'}) classes[static_cast<size_t>(c)] |= kValueEnd;
     return classes;
 }
 constexpr std::array<uint8_t, 256> kClass = MakeClasses();
@@ -425,6 +429,41 @@ size_t TXmlTokenizer::ScanStartTag(size_t pos) {
 const char* TXmlTokenizer::ScanAttributes(char* p, const char* end, bool& emptyElement, bool instruction) {
     attributes_.count_ = 0;
     sawXmlns_ = false;
+    if (!instruction) {
+        // Fast path for the usual shape: one blank, name="value", ... then '>' or "/>".
+        char* const start = p;
+        auto& list = attributes_.raw_;
+        while (*p == ' ') {
+            char* name = ++p;
+            while (!(kClass[static_cast<uint8_t>(*p)] & kAttributeNameEnd)) ++p;
+            if (*p != '=' || p == name || p[1] != '"') break;
+            char* const nameEnd = p;
+            char* const value = p + 2;
+            p = value;
+            while (!(kClass[static_cast<uint8_t>(*p)] & kValueEnd)) ++p;
+            if (*p != '"') break;   // an entity, a NUL or the end of the buffer: the careful road
+            if (static_cast<size_t>(attributes_.count_) == list.size()) list.emplace_back();
+            TXmlAttributeList::Raw& a = list[static_cast<size_t>(attributes_.count_++)];
+            a.name = name;
+            a.nameLength = static_cast<uint32_t>(nameEnd - name);
+            a.colon = UINT32_MAX;
+            for (const char* q = name; q < nameEnd; ++q)
+                if (*q == ':') a.colon = static_cast<uint32_t>(q - name);
+            a.value = value;
+            a.valueLength = static_cast<uint32_t>(p - value);
+            a.decoded = true;
+            if (name[0] == 'x' && a.nameLength >= 5) sawXmlns_ = true;
+            ++p;
+        }
+        if (*p == '>') return p + 1;
+        if (*p == '/' && p[1] == '>') {
+            emptyElement = true;
+            return p + 2;
+        }
+        p = start;
+        attributes_.count_ = 0;
+        sawXmlns_ = false;
+    }
     for (;;) {
         while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
         const char c = *p;

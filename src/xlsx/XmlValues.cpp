@@ -110,6 +110,57 @@ bool ParseXmlDouble(std::string_view text, double& value) {
     return result.ec == std::errc() && std::isfinite(value);
 }
 
+// Cell values are mostly short decimals: digits, at most one point, no exponent. With at most
+// 15 significant digits the digits and the power of ten are exact doubles, so one division
+// gives the correctly rounded value; anything else goes through the general conversion.
+bool ParseNumberText(std::string_view text, double& value) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    bool negative = false;
+    if (p < end && *p == '-') {
+        negative = true;
+        ++p;
+    }
+    if (p < end && end - p <= 16) {
+        uint64_t mantissa = 0;
+        int digits = 0;
+        int decimals = -1;
+        const char* q = p;
+        for (; q < end; ++q) {
+            const char c = *q;
+            if (c >= '0' && c <= '9') {
+                mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+                ++digits;
+                if (decimals >= 0) ++decimals;
+            } else if (c == '.' && decimals < 0) {
+                decimals = 0;
+            } else {
+                break;
+            }
+        }
+        if (q == end && digits > 0 && digits <= 15) {
+            static const double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                             1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+            double v = static_cast<double>(mantissa);
+            if (decimals > 0) v /= kPowers[decimals];
+            value = negative ? -v : v;
+            return true;
+        }
+    }
+    return ParseXmlDouble(text, value);
+}
+
+int64_t ParseIndexText(std::string_view text) {
+    int64_t index = 0;
+    bool digits = !text.empty() && text.size() <= 9;
+    for (size_t i = 0; digits && i < text.size(); ++i) {
+        digits = text[i] >= '0' && text[i] <= '9';
+        index = index * 10 + (text[i] - '0');
+    }
+    if (digits) return index;
+    return ParseXmlInt(text, index) ? index : 0;
+}
+
 bool ParseXmlBool(std::string_view text, bool defaultValue) {
     text = Trim(text);
     if (text == "1") return true;

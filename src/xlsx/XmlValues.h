@@ -13,6 +13,10 @@ namespace tessaly {
 bool ParseXmlInt(std::string_view text, int64_t& value);
 // '.' is the decimal separator; exponents allowed; infinities and NaN are not numbers.
 bool ParseXmlDouble(std::string_view text, double& value);
+// A cell's number: short decimals on a fast exact road, everything else as ParseXmlDouble.
+bool ParseNumberText(std::string_view text, double& value);
+// A shared-string index; 0 when the text is not an integer.
+int64_t ParseIndexText(std::string_view text);
 // "true"/"1" and "false"/"0" in any letter case; anything else gives `defaultValue`.
 bool ParseXmlBool(std::string_view text, bool defaultValue);
 
