@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <thread>
 
 #include "core/ByteOrder.h"
 #include "core/Format.h"
@@ -135,11 +134,7 @@ TXLSOwnerStream::TXLSOwnerStream(TXLSZipArchive& archive, const TXLSZipFile& ent
             throw Exception(Format("ZIP entry \"%s\" claims %llu bytes from %llu compressed bytes",
                                    entry.Name().c_str(), static_cast<unsigned long long>(uncompressed),
                                    static_cast<unsigned long long>(compressed)));
-        auto inflater = std::make_unique<TInflateEntryReader>(archive, data, compressed, uncompressed, check);
-        if (uncompressed >= BackgroundInflateMinimum() && std::thread::hardware_concurrency() > 1)
-            reader_ = std::make_unique<TReadAheadReader>(std::move(inflater));
-        else
-            reader_ = std::move(inflater);
+        reader_ = std::make_unique<TInflateEntryReader>(archive, data, compressed, uncompressed, check);
         break;
     }
     default:

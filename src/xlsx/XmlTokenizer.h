@@ -1,8 +1,8 @@
 #pragma once
 // An event-driven XML tokenizer for the parts of an .xlsx package. It reads the document from a
-// stream through a buffer that holds at most a few chunks (the document is never held whole)
-// and delivers start tags with their attributes and the text that directly follows them, end
-// tags, processing instructions and comments. Names and values are byte ranges into the buffer;
+// stream in chunks (the document is never held whole; see XmlScanner.h) and delivers start tags
+// with their attributes and the text that directly follows them, end tags, processing
+// instructions and comments. Names and values are byte ranges into the buffer;
 // text is decoded (entities, character references, UTF-8 -> UTF-16) only when a handler asks.
 //
 // It is not a validating parser: end tags are not matched against start tags, and namespaces
@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "xlsx/XmlScanner.h"
+
 namespace tessaly {
 
 class TStream;
@@ -26,16 +28,16 @@ class TXmlAttributeList {
 public:
     int Count() const { return count_; }
     std::string_view AttrName(int index) const {      // qualified name, as written
-        const Raw& a = raw_[static_cast<size_t>(index)];
-        return {a.name, a.nameLength};
+        const TXmlRawAttribute& a = items_[index];
+        return {a.Name, a.NameLength};
     }
     std::string_view AttrPrefix(int index) const;     // empty when the name has no ':'
     std::string_view AttrLocalName(int index) const;
     uint32_t AttrNameSum(int index) const;            // sum of the name's bytes, prefix included
     std::string_view AttrValueUtf8(int index) {       // entities decoded
-        Raw& a = raw_[static_cast<size_t>(index)];
-        if (!a.decoded) Decode(a);
-        return {a.value, a.valueLength};
+        TXmlRawAttribute& a = items_[index];
+        if (!a.Decoded) Decode(a);
+        return {a.Value, a.ValueLength};
     }
     std::u16string AttrValue(int index);              // decoded to UTF-16
     std::string AttrAsText(int index);                // name="value"
@@ -52,17 +54,8 @@ public:
 
 private:
     friend class TXmlTokenizer;
-    struct Raw;
-    static void Decode(Raw& a);
-    struct Raw {
-        const char* name;
-        uint32_t nameLength;
-        uint32_t colon;       // position of the last ':' in the name, or UINT32_MAX
-        char* value;
-        uint32_t valueLength;
-        bool decoded;
-    };
-    std::vector<Raw> raw_;
+    static void Decode(TXmlRawAttribute& a);
+    TXmlRawAttribute* items_ = nullptr;
     int count_ = 0;
     const TXmlTokenizer* owner_ = nullptr;
 };
@@ -104,7 +97,7 @@ public:
     std::string_view CommentText() const { return comment_; }
 
     // A single tag together with its text may not exceed this many bytes.
-    static constexpr size_t kMaxTokenBytes = 16u << 20;
+    static constexpr size_t kMaxTokenBytes = TXmlScanner::kMaxTokenBytes;
 
 protected:
     virtual void ProcessingInstruction();   // checks that the document is UTF-8
@@ -119,30 +112,18 @@ private:
         int depth;
         bool folded;
     };
+    struct ReadAhead;
 
-    static constexpr size_t kIncomplete = SIZE_MAX;
-    size_t ScanToken(size_t pos);
-    size_t ScanStartTag(size_t pos);
-    size_t ScanEndTag(size_t pos);
-    size_t ScanBang(size_t pos);
-    size_t ScanProcessingInstruction(size_t pos);
-    const char* ScanAttributes(char* p, const char* end, bool& emptyElement, bool instruction);
-    size_t ScanText(size_t pos);
-    size_t ScanCompositeText(size_t pos);
-    void SetName(char* begin, size_t length, uint32_t sum, uint32_t sumBeforeLocal, size_t colon);
-    void Refill(size_t keepFrom);
+    void ParseHere(TStream& input);
+    void ParseAhead(TStream& input);
+    bool Dispatch(TXmlChunk& chunk);   // false when stopped
     void DeclareNamespaces();
     void ResolveElementPrefix();
-    void DispatchStart();
-    void DispatchEnd();
-    size_t Find(char c, size_t from) const;
-    size_t FindSequence(const char* sequence, size_t length, size_t from) const;
+    [[gnu::always_inline]] inline void SetName(const TXmlEvent& event, char* base);
+    [[gnu::always_inline]] inline void DispatchStart();
+    [[gnu::always_inline]] inline void DispatchEnd();
+    void Finish();
 
-    TStream* input_ = nullptr;
-    std::unique_ptr<char[]> buffer_;
-    size_t capacity_ = 0;
-    size_t length_ = 0;
-    bool eof_ = false;
     int64_t taken_ = 0;
     bool stop_ = false;
 
@@ -154,16 +135,13 @@ private:
     const char* qualified_ = nullptr;
     size_t qualifiedLength_ = 0;
     uint32_t nameSum_ = 0;
-    uint32_t qualifiedSum_ = 0;
     uint32_t nameSumLocal_ = 0;
     bool emptyElement_ = false;
     bool sawXmlns_ = false;
     bool hasText_ = false;
     bool textDecoded_ = false;
-    bool textInScratch_ = false;
     char* text_ = nullptr;
     size_t textLength_ = 0;
-    std::string scratch_;
     std::string_view comment_;
     TXmlAttributeList attributes_;
 
@@ -173,8 +151,10 @@ private:
     std::vector<std::string> folded_;
 };
 
-// Decodes the predefined entities and decimal/hexadecimal character references of `text`
-// in place; returns the new length. An '&' that starts no reference is kept as it stands.
-size_t DecodeXmlEntities(char* text, size_t length);
+// Documents of at least this many bytes are scanned on a second thread (when the machine has
+// more than one core) while the events are dispatched on the calling thread. Tests lower it to
+// exercise that road.
+uint64_t ScanAheadMinimum();
+void SetScanAheadMinimum(uint64_t bytes);
 
 } // namespace tessaly

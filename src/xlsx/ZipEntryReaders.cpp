@@ -1,25 +1,11 @@
 #include "xlsx/ZipEntryReaders.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstring>
-#include <exception>
-#include <mutex>
-#include <thread>
 
 #include "core/Format.h"
 
 namespace tessaly {
-
-namespace {
-
-std::atomic<uint64_t> gBackgroundMinimum{1u << 20};
-
-} // namespace
-
-uint64_t BackgroundInflateMinimum() { return gBackgroundMinimum.load(); }
-void SetBackgroundInflateMinimum(uint64_t bytes) { gBackgroundMinimum.store(bytes); }
 
 void TEntryCheck::Finish(uint64_t produced, uint64_t expected, uint32_t crc) const {
     if (!Verify) return;
@@ -90,110 +76,6 @@ size_t TInflateEntryReader::Read(void* buffer, size_t count) {
     if (produced_ >= outputLimit_) finished_ = true;
     if (finished_) check_.Finish(produced_, outputLimit_, crc_);
     return n;
-}
-
-// The consumer owns block `head` while it copies from it; the worker fills the blocks after the
-// `filled` ones. A block shorter than kBlockSize is the last one.
-struct TReadAheadReader::State {
-    static constexpr size_t kBlockSize = 512 * 1024;
-    static constexpr int kBlocks = 3;
-
-    std::unique_ptr<TZipEntryReader> source;
-    std::unique_ptr<uint8_t[]> blocks[kBlocks];
-    size_t sizes[kBlocks] = {};
-    std::mutex lock;
-    std::condition_variable changed;
-    int head = 0;
-    int filled = 0;
-    bool done = false;        // the worker produced its last block
-    bool stop = false;        // the consumer went away
-    std::exception_ptr error;
-    size_t offset = 0;        // consumer's position inside the head block
-    bool holding = false;     // the consumer is reading the head block
-    std::thread worker;
-
-    void Run() {
-        for (;;) {
-            int slot;
-            {
-                std::unique_lock<std::mutex> guard(lock);
-                changed.wait(guard, [&] { return stop || filled < kBlocks; });
-                if (stop) return;
-                slot = (head + filled) % kBlocks;
-            }
-            size_t size = 0;
-            bool last = false;
-            try {
-                while (size < kBlockSize) {
-                    const size_t n = source->Read(blocks[slot].get() + size, kBlockSize - size);
-                    if (n == 0) {
-                        last = true;
-                        break;
-                    }
-                    size += n;
-                }
-            } catch (...) {
-                std::lock_guard<std::mutex> guard(lock);
-                error = std::current_exception();
-                done = true;
-                changed.notify_all();
-                return;
-            }
-            std::lock_guard<std::mutex> guard(lock);
-            sizes[slot] = size;
-            ++filled;
-            if (last) done = true;
-            changed.notify_all();
-            if (last) return;
-        }
-    }
-};
-
-TReadAheadReader::TReadAheadReader(std::unique_ptr<TZipEntryReader> source) : state_(new State) {
-    state_->source = std::move(source);
-    for (auto& block : state_->blocks) block.reset(new uint8_t[State::kBlockSize]);
-    state_->worker = std::thread([s = state_.get()] { s->Run(); });
-}
-
-TReadAheadReader::~TReadAheadReader() {
-    {
-        std::lock_guard<std::mutex> guard(state_->lock);
-        state_->stop = true;
-        state_->changed.notify_all();
-    }
-    state_->worker.join();
-}
-
-size_t TReadAheadReader::Read(void* buffer, size_t count) {
-    State& s = *state_;
-    auto* out = static_cast<uint8_t*>(buffer);
-    size_t total = 0;
-    while (total < count) {
-        if (!s.holding) {
-            std::unique_lock<std::mutex> guard(s.lock);
-            s.changed.wait(guard, [&] { return s.filled > 0 || s.done; });
-            if (s.filled == 0) {
-                if (s.error) std::rethrow_exception(s.error);
-                break;
-            }
-            s.holding = true;
-            s.offset = 0;
-        }
-        const size_t size = s.sizes[s.head];
-        const size_t n = std::min(count - total, size - s.offset);
-        std::memcpy(out + total, s.blocks[s.head].get() + s.offset, n);
-        s.offset += n;
-        total += n;
-        if (s.offset == size) {
-            std::lock_guard<std::mutex> guard(s.lock);
-            s.holding = false;
-            s.head = (s.head + 1) % State::kBlocks;
-            --s.filled;
-            s.changed.notify_all();
-            if (size < State::kBlockSize && s.filled == 0 && s.done && !s.error) break;
-        }
-    }
-    return total;
 }
 
 } // namespace tessaly

@@ -1,7 +1,6 @@
 #pragma once
-// The byte sources behind an open ZIP entry: stored data read straight from the archive, raw
-// deflate data inflated through a 64 KiB input buffer, and the same inflation run ahead on a
-// second thread for large entries (the parser then works while the next chunk is inflated).
+// The byte sources behind an open ZIP entry: stored data read straight from the archive, and raw
+// deflate data inflated through a 64 KiB input buffer.
 
 #include <cstdint>
 #include <memory>
@@ -67,22 +66,5 @@ private:
     z_stream stream_{};
     std::unique_ptr<uint8_t[]> input_;
 };
-
-// Runs a reader on a worker thread, a few blocks ahead of the consumer.
-class TReadAheadReader final : public TZipEntryReader {
-public:
-    explicit TReadAheadReader(std::unique_ptr<TZipEntryReader> source);
-    ~TReadAheadReader() override;
-    size_t Read(void* buffer, size_t count) override;
-
-private:
-    struct State;
-    std::unique_ptr<State> state_;
-};
-
-// Entries whose uncompressed size reaches this many bytes are inflated on a second thread
-// (when the machine has more than one core). Tests lower it to exercise that road.
-uint64_t BackgroundInflateMinimum();
-void SetBackgroundInflateMinimum(uint64_t bytes);
 
 } // namespace tessaly

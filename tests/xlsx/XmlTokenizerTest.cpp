@@ -66,10 +66,20 @@ protected:
     }
 };
 
-std::string Events(const std::string& xml, bool trickle = false) {
+// How the document reaches the tokenizer: whole, a few bytes per read, or scanned on a second
+// thread while the events are dispatched on this one.
+enum class Road { Whole, Trickle, ScanAhead };
+
+std::string Events(const std::string& xml, Road road = Road::Whole) {
     Recorder recorder;
     recorder.FoldNamespace("urn:main");
-    if (trickle) {
+    const uint64_t saved = ScanAheadMinimum();
+    SetScanAheadMinimum(road == Road::ScanAhead ? 0 : UINT64_MAX);
+    struct Restore {
+        uint64_t saved;
+        ~Restore() { SetScanAheadMinimum(saved); }
+    } restore{saved};
+    if (road == Road::Trickle) {
         TrickleStream stream(xml);
         recorder.Parse(stream);
     } else {
@@ -79,9 +89,9 @@ std::string Events(const std::string& xml, bool trickle = false) {
     return recorder.log;
 }
 
-std::string ErrorOf(const std::string& xml) {
+std::string ErrorOf(const std::string& xml, Road road = Road::Whole) {
     try {
-        Events(xml);
+        Events(xml, road);
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -120,8 +130,7 @@ TEST(XmlTokenizer, DeliversTagsAttributesAndTexts) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.xml);
-        EXPECT_EQ(Events(c.xml), c.events);
-        EXPECT_EQ(Events(c.xml, true), c.events);
+        for (Road road : {Road::Whole, Road::Trickle, Road::ScanAhead}) EXPECT_EQ(Events(c.xml, road), c.events);
     }
 }
 
@@ -129,8 +138,8 @@ TEST(XmlTokenizer, LongTextsReadWholeUpToTheCap) {
     // A cell may hold 32 767 characters, about 96 KiB of UTF-8; texts far beyond still read.
     const std::string text(300000, 'x');
     const std::string xml = "<a><t>" + text + "</t><v>1</v></a>";
-    EXPECT_EQ(Events(xml), "<a><t[" + text + "]></t><v[1]></v></a>");
-    EXPECT_EQ(Events(xml, true), "<a><t[" + text + "]></t><v[1]></v></a>");
+    for (Road road : {Road::Whole, Road::Trickle, Road::ScanAhead})
+        EXPECT_EQ(Events(xml, road), "<a><t[" + text + "]></t><v[1]></v></a>");
     const std::string huge(TXmlTokenizer::kMaxTokenBytes + 10, 'y');
     EXPECT_EQ(ErrorOf("<a><t>" + huge + "</t></a>"), "XML tag or text longer than 16777216 bytes");
 }
@@ -152,9 +161,33 @@ TEST(XmlTokenizer, DamagedDocumentsFail) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.xml.substr(0, 60));
         EXPECT_EQ(ErrorOf(c.xml), c.error);
+        EXPECT_EQ(ErrorOf(c.xml, Road::ScanAhead), c.error);
     }
     EXPECT_EQ(ErrorOf("<?xml version=\"1.0\"?><a/>"), "(no error)");
     EXPECT_EQ(ErrorOf("<?xml version=\"1.0\" encoding=\"UTF-8\"?><a/>"), "(no error)");
+}
+
+TEST(XmlTokenizer, ChunksOfALargeDocumentArriveInOrderBeforeAFailure) {
+    // Many chunks: every cell is delivered once, in order, and a damaged end is reported after
+    // everything before it.
+    std::string xml = "<sheetData>";
+    std::string expected = "<sheetData>";
+    for (int i = 0; i < 60000; ++i) {
+        const std::string v = std::to_string(i * 7);
+        xml += "<c r=\"A" + std::to_string(i + 1) + "\"><v>" + v + "</v></c>";
+        expected += "<c r=\"A" + std::to_string(i + 1) + "\"><v[" + v + "]></v></c>";
+    }
+    for (Road road : {Road::Whole, Road::ScanAhead}) {
+        EXPECT_EQ(Events(xml + "</sheetData>", road), expected + "</sheetData>");
+        Recorder recorder;
+        const uint64_t saved = ScanAheadMinimum();
+        SetScanAheadMinimum(road == Road::ScanAhead ? 0 : UINT64_MAX);
+        const std::string damaged = xml + "<c r=\"B1\"><v>1</v";
+        TMemoryStream stream(std::vector<uint8_t>(damaged.begin(), damaged.end()));
+        EXPECT_THROW(recorder.Parse(stream), std::exception);
+        SetScanAheadMinimum(saved);
+        EXPECT_EQ(recorder.log, expected + "<c r=\"B1\"><v[1]>");
+    }
 }
 
 TEST(XmlTokenizer, EntityDecodingTable) {

@@ -219,32 +219,6 @@ TEST(ZipArchive, DamagedArchivesFailWithTheirMessages) {
     EXPECT_EQ(ErrorOf([&] { readEntry(bytes, "a"); }), "ZIP entry \"a\" is damaged: its CRC-32 does not match");
 }
 
-TEST(ZipArchive, LargeEntriesInflateOnASecondThread) {
-    const uint64_t saved = BackgroundInflateMinimum();
-    SetBackgroundInflateMinimum(1);
-    const std::string big = Pattern(3 * 1024 * 1024 + 17);
-    {
-        Opened opened(ZipBuilder().Add("big", big).Add("small", "s").Build());
-        EXPECT_EQ(ReadAll(*opened.archive.OpenEntry("big"), 70000), big);
-        EXPECT_EQ(opened.Entry("small"), "s");
-        // An entry closed before it has been read to its end stops its worker.
-        auto entry = opened.archive.OpenEntry("big");
-        char buffer[10];
-        EXPECT_EQ(entry->Read(buffer, sizeof buffer), sizeof buffer);
-    }
-    {
-        // A failure on the worker reaches the reader after the good blocks.
-        auto bytes = ZipBuilder().Add("big", big).Build();
-        for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) bytes[i] = 0xFF;
-        TMemoryStream stream(bytes);
-        TXLSZipArchive archive;
-        archive.OpenRead(stream);
-        EXPECT_THAT(ErrorOf([&] { ReadAll(*archive.OpenEntry("big")); }),
-                    testing::AnyOf("ZLib decompress error", "ZIP entry \"big\" is damaged: its CRC-32 does not match"));
-    }
-    SetBackgroundInflateMinimum(saved);
-}
-
 TEST(ZipArchive, DosTimesConvert) {
     EXPECT_EQ(DosDateTimeToUnix(0x58210000), 1704067200);   // 2024-01-01 00:00:00
     EXPECT_EQ(DosDateTimeToUnix((uint32_t{0x21} << 16) | 0x0000), 315532800);   // 1980-01-01
