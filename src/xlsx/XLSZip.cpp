@@ -13,7 +13,6 @@ namespace {
 
 constexpr uint32_t kLocalSignature = 0x04034B50;
 constexpr uint32_t kCentralSignature = 0x02014B50;
-constexpr uint32_t kEndSignature = 0x06054B50;
 constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
 constexpr uint32_t kZip64EndSignature = 0x06064B50;
 constexpr uint32_t kDescriptorSignature = 0x08074B50;
