@@ -180,30 +180,25 @@ bool ParseCellRef(std::string_view text, int32_t& col, int32_t& row) {
     const char* p = text.data();
     const char* const end = p + text.size();
     if (p < end && *p == '$') ++p;
-    const char* const letters = p;
+    // At most three letters (XFD) and seven digits (1048576); their values are checked after.
     uint32_t c = 0;
-    while (p < end) {
-        uint32_t d = static_cast<uint32_t>(static_cast<uint8_t>(*p) - 'A');
-        if (d >= 26) {
-            d = static_cast<uint32_t>(static_cast<uint8_t>(*p) - 'a');
-            if (d >= 26) break;
-        }
+    int letters = 0;
+    for (; p < end; ++p) {
+        const uint32_t d = static_cast<uint32_t>((static_cast<uint8_t>(*p) | 0x20) - 'a');
+        if (d >= 26) break;
+        if (++letters > 3) return false;
         c = c * 26 + d + 1;
-        if (c > static_cast<uint32_t>(kMaxCol) + 1) return false;
-        ++p;
     }
-    if (p == letters) return false;
+    if (letters == 0 || c > static_cast<uint32_t>(kMaxCol) + 1) return false;
     if (p < end && *p == '$') ++p;
-    const char* const digits = p;
     uint32_t r = 0;
-    while (p < end) {
+    int digits = 0;
+    for (; p < end; ++p) {
         const uint32_t d = static_cast<uint32_t>(static_cast<uint8_t>(*p) - '0');
-        if (d >= 10) return false;
+        if (d >= 10 || ++digits > 7) return false;
         r = r * 10 + d;
-        if (r > static_cast<uint32_t>(kMaxRow) + 1) return false;
-        ++p;
     }
-    if (p == digits || r < 1) return false;
+    if (digits == 0 || r < 1 || r > static_cast<uint32_t>(kMaxRow) + 1) return false;
     col = static_cast<int32_t>(c) - 1;
     row = static_cast<int32_t>(r) - 1;
     return true;
