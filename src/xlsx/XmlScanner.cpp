@@ -273,23 +273,11 @@ void TXmlScanner::Scan() {
 
 TXmlEvent& TXmlScanner::NewEvent(TXmlEventKind kind, const char* name, size_t length, uint32_t sum, uint32_t localSum,
                                  size_t colon) {
-    TXmlEvent& e = chunk_->Events.emplace_back();
-    e.Kind = kind;
-    e.Empty = false;
-    e.HasText = false;
-    e.TextDecoded = true;
-    e.TextInArena = false;
-    e.Xmlns = false;
-    e.NameOffset = static_cast<uint32_t>(name - buffer_);
-    e.NameLength = static_cast<uint32_t>(length);
-    e.Colon = colon == kNotFound ? UINT32_MAX : static_cast<uint32_t>(colon);
-    e.NameSum = sum;
-    e.LocalSum = localSum;
-    e.TextOffset = 0;
-    e.TextLength = 0;
-    e.FirstAttribute = static_cast<uint32_t>(chunk_->Attributes.size());
-    e.AttributeCount = 0;
-    return e;
+    std::vector<TXmlEvent>& events = chunk_->Events;
+    events.push_back({kind, false, false, true, false, false, false, static_cast<uint32_t>(name - buffer_),
+                      static_cast<uint32_t>(length), colon == kNotFound ? UINT32_MAX : static_cast<uint32_t>(colon),
+                      sum, localSum, 0, 0, static_cast<uint32_t>(chunk_->Attributes.size()), 0});
+    return events.back();
 }
 
 size_t TXmlScanner::ScanToken(size_t pos) {
@@ -450,6 +438,13 @@ size_t TXmlScanner::ScanText(size_t start, TXmlEvent& event) {
         event.TextDecoded = !amp;
         event.TextOffset = static_cast<uint32_t>(start);
         event.TextLength = static_cast<uint32_t>(lt - start);
+    }
+    // The element's own end tag right after the text (the common <v>1</v>) is taken along.
+    const size_t nameLength = event.NameLength;
+    if (p[1] == '/' && length_ - lt >= nameLength + 3 && p[2 + nameLength] == '>' &&
+        std::memcmp(p + 2, buffer + event.NameOffset, nameLength) == 0) {
+        event.Closed = true;
+        return lt + nameLength + 3;
     }
     return lt;
 }

@@ -34,6 +34,7 @@ struct TXmlEvent {
     bool TextDecoded;
     bool TextInArena;    // the text was put together (CDATA, comments) in the chunk's arena
     bool Xmlns;          // an attribute may declare a namespace
+    bool Closed;         // the element's end tag follows its text at once (<v>1</v>): no End event
     uint32_t NameOffset;
     uint32_t NameLength;
     uint32_t Colon;      // position of the last ':' in the name, or UINT32_MAX
@@ -87,8 +88,8 @@ private:
     const char* ScanAttributes(char* p, const char* end, TXmlEvent& event, bool instruction);
     size_t Find(char c, size_t from) const;
     size_t FindSequence(const char* sequence, size_t length, size_t from) const;
-    TXmlEvent& NewEvent(TXmlEventKind kind, const char* name, size_t length, uint32_t sum, uint32_t localSum,
-                        size_t colon);
+    [[gnu::always_inline]] inline TXmlEvent& NewEvent(TXmlEventKind kind, const char* name, size_t length,
+                                                      uint32_t sum, uint32_t localSum, size_t colon);
 
     TStream& input_;
     TXmlChunk* chunk_ = nullptr;

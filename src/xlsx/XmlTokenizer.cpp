@@ -185,8 +185,9 @@ void TXmlTokenizer::DispatchStart() {
     if (sawXmlns_) DeclareNamespaces();
     if (prefixLength_ > 0) ResolveElementPrefix();
     BeginTag();
-    if (emptyElement_) {
+    if (closed_) {
         hasText_ = false;
+        attributes_.count_ = 0;
         EndTag();
         while (!namespaces_.empty() && namespaces_.back().depth >= depth_) namespaces_.pop_back();
         --depth_;
@@ -219,6 +220,7 @@ bool TXmlTokenizer::Dispatch(TXmlChunk& chunk) {
             text_ = (e.TextInArena ? chunk.Arena.data() : base) + e.TextOffset;
             textLength_ = e.TextLength;
             emptyElement_ = e.Empty;
+            closed_ = e.Empty || e.Closed;
             sawXmlns_ = e.Xmlns;
             DispatchStart();
             break;

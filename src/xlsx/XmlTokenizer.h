@@ -137,6 +137,7 @@ private:
     uint32_t nameSum_ = 0;
     uint32_t nameSumLocal_ = 0;
     bool emptyElement_ = false;
+    bool closed_ = false;      // the end tag comes with the start tag (empty, or <v>1</v>)
     bool sawXmlns_ = false;
     bool hasText_ = false;
     bool textDecoded_ = false;
