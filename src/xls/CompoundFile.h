@@ -61,7 +61,6 @@ private:
     uint32_t sectorShift_ = 9;
     uint32_t sectorSize_ = 512;
     uint16_t majorVersion_ = 3;
-    uint32_t miniCutoff_ = 4096;
     uint32_t sectorCount_ = 0;            // sectors that begin inside the file
     std::vector<uint32_t> fat_;
     std::vector<uint32_t> miniFat_;
