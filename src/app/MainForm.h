@@ -87,6 +87,9 @@ public:
 
     // Fills Edit_SPBMBBH from the installed invoicing software's configuration (start-up).
     void ProbeInvoicingSoftware();
+    // Names the seller's data in the invoicing software's installation; empty: no probe.
+    std::string SellerKey = BuiltInSellerKey();
+    static std::string BuiltInSellerKey();   // the key the build was configured with
 
     // The current user's desktop folder; empty when there is none.
     static std::string GetDesktopFolder();
