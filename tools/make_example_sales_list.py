@@ -13,7 +13,7 @@ import sys
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import sales_list_layout  # noqa: E402
 
-# name, specification, unit, quantity, unit price (with tax), rate, classification code, own code
+# name, model, unit, quantity, unit price (with tax), rate, classification code, own code
 LINES = [
     ("办公椅", "HY-802 黑色", "把", 12, 356.00, 0.13, "1050201010000000000", "BG-0012"),
     ("A4复印纸", "70g 500张/包", "包", 40, 23.50, 0.13, "1070101020000000000", "BG-0031"),
@@ -26,9 +26,9 @@ LINES = [
 
 
 def rows():
-    for name, spec, unit, quantity, price, rate, code, own in LINES:
+    for name, model, unit, quantity, price, rate, code, own in LINES:
         amount = round(quantity * price, 2)
-        yield [name, spec or None, unit, quantity, price, amount, rate, code, own or None, "否"]
+        yield [name, model or None, unit, quantity, price, amount, rate, code, own or None, "否"]
 
 
 def main():

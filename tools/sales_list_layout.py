@@ -18,7 +18,7 @@ SHEET_NAME = "销货清单"
 # heading, width in characters, number format of the column (None: General)
 COLUMNS = [
     ("商品名称", 28, None),              # A goods name; an empty name ends the list
-    ("规格型号", 16, None),              # B specification
+    ("规格型号", 16, None),              # B model
     ("计量单位", 10, None),              # C unit
     ("数量", 12, "0.00######"),          # D quantity
     ("单价(含税)", 14, "0.00######"),    # E unit price
