@@ -97,8 +97,7 @@ void TXLSReadXLSX::ReadSheets(TCT_Workbook& workbook) {
 
 void TXLSReadXLSX::ReadWorksheet(TWbDataWorksheet& sheet, std::unique_ptr<TStream> stream) {
     sharedFormulas_.clear();
-    areas_.clear();
-    areaBounds_ = {INT32_MAX, INT32_MAX, -1, -1};
+    areas_.Clear();
     cells_ = &sheet.Cells();
     TCT_Worksheet worksheet(*this);
     TXmlDocXLSX().Parse(*stream, {{"worksheet", &worksheet}, {"dialogsheet", &worksheet}, {"macrosheet", &worksheet}});
@@ -145,12 +144,6 @@ uint16_t TXLSReadXLSX::CheckedStyle(int64_t style) const {
     return static_cast<uint16_t>(style);
 }
 
-const TXLSReadXLSX::FormulaArea* TXLSReadXLSX::AreaOf(int32_t col, int32_t row) const {
-    for (const FormulaArea& area : areas_)
-        if (area.Area.Contains(col, row)) return &area;
-    return nullptr;
-}
-
 void TXLSReadXLSX::StoreRow(TCT_Row& row) {
     if (row.Index > kMaxRow) throw Exception(Format("Invalid row number \"%d\"", row.Index + 1));
     TXLSRowRecord record;
@@ -184,8 +177,8 @@ void TXLSReadXLSX::StoreCell(TCT_Cell& cell, TCT_Row& row) {
         StoreFormulaCell(cell, col, r, style);
         return;
     }
-    if (!areas_.empty() && areaBounds_.Contains(col, r)) {
-        if (const FormulaArea* area = AreaOf(col, r)) {
+    if (!areas_.Empty()) {
+        if (const TXLSFormulaAreas::Area* area = areas_.Find(col, r)) {
             StoreAreaMember(*area, cell, col, r, style);
             return;
         }
@@ -289,13 +282,7 @@ void TXLSReadXLSX::StoreFormulaCell(TCT_Cell& cell, int32_t col, int32_t row, ui
     h.Row = row;
     h.Style = style;
     uint8_t options = static_cast<uint8_t>((f.Bx ? 2 : 0) | (f.Ca ? 4 : 0));
-    auto registerArea = [&](const TXLSCellArea& area, bool array) {
-        areas_.push_back({area, array, {col, row}});
-        areaBounds_.FirstCol = std::min(areaBounds_.FirstCol, area.FirstCol);
-        areaBounds_.FirstRow = std::min(areaBounds_.FirstRow, area.FirstRow);
-        areaBounds_.LastCol = std::max(areaBounds_.LastCol, area.LastCol);
-        areaBounds_.LastRow = std::max(areaBounds_.LastRow, area.LastRow);
-    };
+    auto registerArea = [&](const TXLSCellArea& area, bool array) { areas_.Add({area, array, {col, row}}); };
     switch (f.Type) {
     case ftNormal:
         h.FormulaType = 0;
@@ -345,7 +332,7 @@ void TXLSReadXLSX::StoreFormulaCell(TCT_Cell& cell, int32_t col, int32_t row, ui
     cells_->StoreFormula();
 }
 
-void TXLSReadXLSX::StoreAreaMember(const FormulaArea& area, TCT_Cell& cell, int32_t col, int32_t row,
+void TXLSReadXLSX::StoreAreaMember(const TXLSFormulaAreas::Area& area, TCT_Cell& cell, int32_t col, int32_t row,
                                    uint16_t style) {
     TXLSFormulaHelper& h = cells_->FormulaHelper();
     h.Clear();

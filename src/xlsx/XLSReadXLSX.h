@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "workbook/Types.h"
+#include "xlsx/XLSFormulaAreas.h"
 #include "xlsx/XLSPackage.h"
 
 namespace tessaly {
@@ -44,11 +45,6 @@ private:
         TXLSCellArea Area;
         std::u16string Text;
     };
-    struct FormulaArea {
-        TXLSCellArea Area;
-        bool Array;            // array formula; otherwise a data table
-        TXLSCellPos Master;
-    };
 
     void ReadStyles();
     void ReadSharedStrings();
@@ -56,17 +52,15 @@ private:
     void ReadSheets(TCT_Workbook& workbook);
     void ReadWorksheet(TWbDataWorksheet& sheet, std::unique_ptr<TStream> stream);
     void StoreFormulaCell(TCT_Cell& cell, int32_t col, int32_t row, uint16_t style);
-    void StoreAreaMember(const FormulaArea& area, TCT_Cell& cell, int32_t col, int32_t row, uint16_t style);
+    void StoreAreaMember(const TXLSFormulaAreas::Area& area, TCT_Cell& cell, int32_t col, int32_t row, uint16_t style);
     void SetCachedResult(TCT_Cell& cell);
-    const FormulaArea* AreaOf(int32_t col, int32_t row) const;
     uint16_t CheckedStyle(int64_t style) const;
 
     TWbManager& manager_;
     TOPC_XLSX package_;
     TXLSCellStore* cells_ = nullptr;
     std::unordered_map<int64_t, SharedFormula> sharedFormulas_;
-    std::vector<FormulaArea> areas_;
-    TXLSCellArea areaBounds_;
+    TXLSFormulaAreas areas_;
     std::u16string text_;      // scratch for texts on their way into the model
 };
 

@@ -7,6 +7,7 @@
 #include "core/Stream.h"
 #include "core/Utf.h"
 #include "document/XLSDocument.h"
+#include "xlsx/XLSFormulaAreas.h"
 #include "xlsx/XmlValues.h"
 
 namespace tessaly {
@@ -169,6 +170,25 @@ TEST(SpreadsheetML, FormulaBlocksGiveTheirMembersTheMasterAndTheCachedValues) {
     EXPECT_EQ(Cell(sheet, 5, 3), "6:6");
     EXPECT_EQ(body(5, 3).FormulaType, 5);
     EXPECT_EQ(body(5, 3).Master.Row, 2);
+}
+
+TEST(SpreadsheetML, FormulaBlocksAreFoundInAnyRowOrderWithinABudget) {
+    TXLSFormulaAreas areas(20000);
+    for (int i = 0; i < 1000; ++i)   // blocks C1:D2, C3:D4, ...
+        areas.Add({{2, 2 * i, 3, 2 * i + 1}, i % 2 == 0, {2, 2 * i}});
+    EXPECT_EQ(areas.Find(3, 1)->Master.Row, 0);
+    EXPECT_EQ(areas.Find(2, 1999)->Master.Row, 1998);
+    EXPECT_EQ(areas.Find(3, 5)->Master.Row, 4);   // rows going back
+    EXPECT_TRUE(areas.Find(3, 5)->Array);
+    EXPECT_FALSE(areas.Find(2, 3)->Array);
+    EXPECT_EQ(areas.Find(4, 5), nullptr);
+    EXPECT_EQ(areas.Find(1, 2000), nullptr);
+    // A sheet that keeps jumping back spends the budget; then cells are no longer looked up.
+    int found = 0;
+    for (int i = 0; i < 100; ++i) found += areas.Find(2, (i % 2) ? 1998 : 0) != nullptr;
+    EXPECT_LT(found, 100);
+    areas.Clear();
+    EXPECT_TRUE(areas.Empty());
 }
 
 TEST(SpreadsheetML, RowRecordsAndTheDeclaredArea) {
