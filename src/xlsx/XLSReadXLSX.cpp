@@ -126,17 +126,47 @@ void TXLSReadXLSX::AppendSharedString(TCT_Rst& item) {
     for (size_t i = 0; i < item.RunCount; ++i) {
         const TCT_RElt& run = item.Runs[i];
         if (run.HasRPr || !text_.empty()) {
-            int32_t font = 0;
-            if (run.HasRPr) {
-                font = styles.FindFont(run.RPr.Font);
-                if (font < 0) font = styles.AddFont(run.RPr.Font);
-            }
+            const int32_t font = run.HasRPr ? FontFor(run.RPr.Font) : 0;
             styles.AddFontUse(font);
             runs.push_back({static_cast<uint32_t>(text_.size()), static_cast<uint32_t>(font)});
         }
         text_ += run.Text;
     }
     sst.AppendRichString(text_, runs);
+}
+
+// The style table's font equal to `font` (the first one, as the table's own lookup finds it), or a
+// new entry. The fonts are indexed by a hash of their description, so that a workbook with many
+// fonts and many rich strings is not read in quadratic time.
+int32_t TXLSReadXLSX::FontFor(const TWbFont& font) {
+    TWbDataStyleSheet& styles = manager_.StyleSheet();
+    auto key = [](const TWbFont& f) {
+        uint64_t h = std::hash<double>()(f.Size);
+        auto mix = [&](uint64_t v) { h = (h ^ v) * 0x100000001B3ull; };
+        for (char16_t c : f.Name) {
+            // Letters that the table compares without regard to case hash alike.
+            if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0xFF21 && c <= 0xFF3A))
+                c = static_cast<char16_t>(c + 0x20);
+            mix(c);
+        }
+        mix(f.Charset | (f.Family << 8) | (f.Underline << 16) | (f.VertAlign << 24) | (uint64_t{f.Scheme} << 32));
+        mix(f.Bold | (f.Italic << 1) | (f.Strike << 2) | (f.Condense << 3) | (f.Extend << 4) | (f.Outline << 5) |
+            (f.Shadow << 6));
+        mix(f.Color);
+        return h;
+    };
+    for (; fontsIndexed_ < styles.FontCount(); ++fontsIndexed_)
+        fontIndex_.emplace(key(styles.FontAt(fontsIndexed_)), fontsIndexed_);
+    const uint64_t k = key(font);
+    int32_t found = -1;
+    const auto [first, last] = fontIndex_.equal_range(k);
+    for (auto it = first; it != last; ++it)
+        if ((found < 0 || it->second < found) && styles.FontAt(it->second).SameAs(font)) found = it->second;
+    if (found >= 0) return found;
+    found = styles.AddFont(font);
+    fontIndex_.emplace(k, found);
+    fontsIndexed_ = found + 1;
+    return found;
 }
 
 uint16_t TXLSReadXLSX::CheckedStyle(int64_t style) const {

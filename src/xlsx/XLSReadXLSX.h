@@ -22,6 +22,7 @@ class TCT_Cell;
 class TCT_Row;
 class TCT_Rst;
 class TCT_Workbook;
+struct TWbFont;
 
 // Reads the .xlsx package held in `stream` (not owned) into the cleared workbook data.
 // Failures are exceptions; what was stored before a failure stays in the workbook data.
@@ -55,6 +56,7 @@ private:
     void StoreAreaMember(const TXLSFormulaAreas::Area& area, TCT_Cell& cell, int32_t col, int32_t row, uint16_t style);
     void SetCachedResult(TCT_Cell& cell);
     uint16_t CheckedStyle(int64_t style) const;
+    int32_t FontFor(const TWbFont& font);
 
     TWbManager& manager_;
     TOPC_XLSX package_;
@@ -62,6 +64,8 @@ private:
     std::unordered_map<int64_t, SharedFormula> sharedFormulas_;
     TXLSFormulaAreas areas_;
     std::u16string text_;      // scratch for texts on their way into the model
+    std::unordered_multimap<uint64_t, int32_t> fontIndex_;
+    int32_t fontsIndexed_ = 0;
 };
 
 } // namespace tessaly

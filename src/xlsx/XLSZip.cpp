@@ -77,15 +77,11 @@ void FillEntry(TXLSZipFile& entry) {
     entry.ModifiedTime = DosDateTimeToUnix(entry.Central.DosDateTime);
 }
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
+std::string LowerAscii(std::string_view text) {
+    std::string lower(text);
+    for (char& c : lower)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    return lower;
 }
 
 } // namespace
@@ -178,6 +174,7 @@ size_t TXLSZipArchive::ReadAt(uint64_t offset, void* buffer, size_t count) {
 
 void TXLSZipArchive::Close() {
     entries_.clear();
+    byName_.clear();
     stream_ = nullptr;
     size_ = 0;
     mode_ = 0;
@@ -362,13 +359,16 @@ void TXLSZipArchive::ReadLocalHeaders() {
 uint64_t TXLSZipArchive::MeasureDescriptorEntry(TLocalFile& local) {
     const uint64_t available = size_ - std::min(size_, local.DataPosition);
     if (local.CompressionMethod == 8) {
-        TInflateEntryReader inflater(*this, local.DataPosition, available, UINT64_MAX);
+        // Deflate cannot expand more than about 1032:1; a stream that produces more is no entry.
+        const uint64_t limit = std::min<uint64_t>(available, UINT64_MAX / 2048) * 1032 + 65536;
+        TInflateEntryReader inflater(*this, local.DataPosition, available, limit);
         std::vector<uint8_t> sink(65536);
         try {
             while (inflater.Read(sink.data(), sink.size()) > 0) {}
         } catch (const EZlibError&) {
             return UINT64_MAX;
         }
+        if (!inflater.Finished() || inflater.Produced() >= limit) return UINT64_MAX;
         local.CompressedSize = inflater.CompressedConsumed();
         local.UncompressedSize = inflater.Produced();
     } else {
@@ -443,9 +443,13 @@ void TXLSZipArchive::RebuildByScanning() {
 }
 
 int TXLSZipArchive::IndexOfEntry(std::string_view name) const {
-    for (size_t i = 0; i < entries_.size(); ++i)
-        if (EqualsIgnoringAsciiCase(entries_[i]->Name(), name)) return static_cast<int>(i);
-    return -1;
+    if (byName_.size() != entries_.size()) {
+        // Built on first use: the name with ASCII letters lowered -> first entry of that name.
+        byName_.clear();
+        for (size_t i = 0; i < entries_.size(); ++i) byName_.emplace(LowerAscii(entries_[i]->Name()), i);
+    }
+    const auto it = byName_.find(LowerAscii(name));
+    return it == byName_.end() ? -1 : static_cast<int>(it->second);
 }
 
 std::unique_ptr<TXLSOwnerStream> TXLSZipArchive::OpenEntry(std::string_view name) {

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/Exception.h"
@@ -156,6 +157,7 @@ private:
     bool rebuilt_ = false;
     TEndOfCentralDirectory end_;
     std::vector<std::unique_ptr<TXLSZipFile>> entries_;
+    mutable std::unordered_map<std::string, size_t> byName_;
     std::mutex streamLock_;
 };
 

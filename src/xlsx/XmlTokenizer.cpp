@@ -133,8 +133,12 @@ void TXmlTokenizer::ProcessingInstruction() {
                                encoding.data()));
 }
 
+// Namespace declarations in scope are few in real documents; more than this are not taken (so that
+// looking a prefix up stays cheap whatever a document declares).
+constexpr size_t kMaxNamespaces = 256;
+
 void TXmlTokenizer::DeclareNamespaces() {
-    for (int i = 0; i < attributes_.count_; ++i) {
+    for (int i = 0; i < attributes_.count_ && namespaces_.size() < kMaxNamespaces; ++i) {
         const TXmlRawAttribute& a = attributes_.items_[i];
         if (a.NameLength < 5 || std::memcmp(a.Name, "xmlns", 5) != 0) continue;
         std::string prefix;
