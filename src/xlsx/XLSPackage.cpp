@@ -317,6 +317,11 @@ std::string TOPC_XLSX::SheetType(std::string_view relId) {
     return item ? item->Type : std::string();
 }
 
+std::string TOPC_XLSX::SheetPartName(std::string_view relId) {
+    TOPCItem* item = workbook_ ? workbook_->FindChild(relId) : nullptr;
+    return item ? PartName(*item) : std::string();
+}
+
 std::unique_ptr<TStream> TOPC_XLSX::CommentsStream(std::string_view relId) {
     return SingleChildStream(workbook_ ? workbook_->FindChild(relId) : nullptr, opc::kComments);
 }

@@ -154,6 +154,8 @@ public:
     bool IsChartsheet(std::string_view relId);
     // The (transitional) relationship type of the workbook's child with that id; empty if none.
     std::string SheetType(std::string_view relId);
+    // The part name of the workbook's child with that id; empty if none.
+    std::string SheetPartName(std::string_view relId);
     std::unique_ptr<TStream> CommentsStream(std::string_view relId);
     void CloseSheet();
 

@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cmath>
+#include <unordered_set>
 
 #include "core/Exception.h"
 #include "core/Format.h"
@@ -73,6 +74,7 @@ void TXLSReadXLSX::ReadSheets(TCT_Workbook& workbook) {
         sheet.RelId = entry.RelId;
         sheets.push_back(&sheet);
     }
+    std::unordered_set<std::string> partsRead;
     for (TWbDataWorksheet* sheet : sheets) {
         // Excel lists some sheets it keeps no part for (such as macro modules) with an empty
         // relationship id: they stay empty.
@@ -82,6 +84,11 @@ void TXLSReadXLSX::ReadSheets(TCT_Workbook& workbook) {
             sheet->IsChartSheet = true;
             continue;
         }
+        // Every sheet has a part of its own; a part named by two sheets would be read twice over
+        // (a small file could make the reader work without end).
+        const std::string part = package_.SheetPartName(sheet->RelId);
+        if (!part.empty() && !partsRead.insert(part).second)
+            throw Exception(Format("Two sheets of the workbook name the part \"%s\"", part.c_str()));
         // Dialog and macro sheets keep their cells in the same sheet data as worksheets.
         const bool other = type == opc::kDialogsheet || type == opc::kMacrosheet || type == opc::kIntlMacrosheet;
         auto stream = other ? package_.SheetStream(sheet->RelId, type) : package_.WorksheetStream(sheet->RelId);

@@ -350,6 +350,19 @@ void TXLSZipArchive::ReadLocalHeaders() {
         entry->Local.CompressedSize = entry->Central.CompressedSize;
         entry->Local.UncompressedSize = entry->Central.UncompressedSize;
     }
+    // Entries whose data overlap make a small file inflate many times over (a known zip bomb);
+    // no writer produces them.
+    std::vector<const TXLSZipFile*> byOffset;
+    for (const auto& entry : entries_) byOffset.push_back(entry.get());
+    std::sort(byOffset.begin(), byOffset.end(), [](const TXLSZipFile* a, const TXLSZipFile* b) {
+        return a->Central.LocalHeaderOffset < b->Central.LocalHeaderOffset;
+    });
+    for (size_t i = 1; i < byOffset.size(); ++i) {
+        const TXLSZipFile& previous = *byOffset[i - 1];
+        if (previous.Local.DataPosition + previous.CompressedSize() > byOffset[i]->Central.LocalHeaderOffset)
+            throw Exception(Format("ZIP entries \"%s\" and \"%s\" overlap", previous.Name().c_str(),
+                                   byOffset[i]->Name().c_str()));
+    }
 }
 
 // An entry written with flag bit 3 has no sizes in its local header: a deflated one is inflated

@@ -251,6 +251,12 @@ TEST(SpreadsheetML, SheetListKeepsOrderStateAndKinds) {
     EXPECT_EQ(loaded.Sheet(3).CellKind(0, 0), xckNone);
 }
 
+TEST(SpreadsheetML, TwoSheetsCannotShareAPart) {
+    WorkbookSpec spec = OneSheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>");
+    spec.sheets.push_back({"Again", "", "", "worksheet", "worksheets/sheet1.xml"});
+    EXPECT_EQ(LoadError(spec), "Two sheets of the workbook name the part \"xl/worksheets/sheet1.xml\"");
+}
+
 TEST(SpreadsheetML, SharedStringsKeepTextAndFontRuns) {
     WorkbookSpec spec = OneSheet("");
     spec.styles = StylesXml(1, "<font><sz val=\"11\"/><name val=\"Calibri\"/></font>"

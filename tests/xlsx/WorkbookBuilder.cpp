@@ -59,8 +59,8 @@ std::vector<uint8_t> BuildWorkbook(const WorkbookSpec& spec) {
         sheets += "<sheet name=\"" + sheet.name + "\" sheetId=\"" + std::to_string(i + 1) + "\" r:id=\"" +
                   (hasPart ? id : std::string()) + "\" " + sheet.attributes + "/>";
         if (!hasPart) continue;
-        rels += Rel(id, relBase + sheet.type, part);
-        zip.Add("xl/" + part, sheet.xml);
+        rels += Rel(id, relBase + sheet.type, sheet.target.empty() ? part : sheet.target);
+        if (sheet.target.empty()) zip.Add("xl/" + part, sheet.xml);
     }
     if (!spec.sharedStrings.empty()) {
         rels += Rel("rIdS", relBase + "sharedStrings", "sharedStrings.xml");

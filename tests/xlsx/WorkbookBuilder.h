@@ -13,6 +13,7 @@ struct SheetSpec {
     std::string xml{};           // the whole worksheet part; see SheetXml
     std::string attributes{};    // extra attributes of the <sheet> element, e.g. state="hidden"
     std::string type = "worksheet";   // relationship type; empty: no part (r:id="")
+    std::string target{};             // a part of another sheet to name instead of an own one
 };
 
 struct WorkbookSpec {

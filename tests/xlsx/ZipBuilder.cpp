@@ -102,7 +102,8 @@ std::vector<uint8_t> ZipBuilder::Build(const ZipBuildOptions& build) const {
         Put16(central, 0);
         Put16(central, 0);
         Put32(central, 0);
-        Put32(central, o.zip64 ? 0xFFFFFFFF : static_cast<uint32_t>(offset));
+        Put32(central, o.zip64 ? 0xFFFFFFFF
+                                : static_cast<uint32_t>(o.centralOffset >= 0 ? static_cast<uint64_t>(o.centralOffset) : offset));
         PutBytes(central, centralName);
         PutBytes(central, zip64Extra);
     }

@@ -16,6 +16,7 @@ struct ZipEntryOptions {
     int64_t claimedSize = -1;       // uncompressed size to record instead of the real one
     int method = -1;                // compression method to record instead of 0/8
     std::string centralName{};      // name in the central directory when it differs
+    int64_t centralOffset = -1;     // local-header offset to record instead of the real one
 };
 
 struct ZipBuildOptions {

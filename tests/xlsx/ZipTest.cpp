@@ -206,6 +206,10 @@ TEST(ZipArchive, DamagedArchivesFailWithTheirMessages) {
         EXPECT_EQ(ErrorOf([&] { readEntry(stored.Build(), "a"); }), "ZLib decompress error");
     }
 
+    // Two directory records for the same data: a small file would inflate many times over.
+    EXPECT_EQ(ErrorOf([&] { open(ZipBuilder().Add("a", data).Add("b", data, {.centralOffset = 0}).Build()); }),
+              "ZIP entries \"a\" and \"a\" overlap");
+
     // A size no deflate stream of that length can produce.
     EXPECT_THAT(ErrorOf([&] {
                     readEntry(ZipBuilder().Add("bomb", data, {.zip64 = true, .claimedSize = int64_t{1} << 40}).Build(),
