@@ -17,12 +17,12 @@ using test::BuildWorkbook;
 using test::SharedStringsXml;
 using test::SheetXml;
 using test::StylesXml;
-using test::WorkbookSpec;
+using test::WorkbookParts;
 
 struct Loaded {
     TXLSDocument document;
-    explicit Loaded(const WorkbookSpec& spec) {
-        TMemoryStream stream(BuildWorkbook(spec));
+    explicit Loaded(const WorkbookParts& book) {
+        TMemoryStream stream(BuildWorkbook(book));
         document.LoadWorkbookStream(stream, true);
     }
     TXLSWorksheet& Sheet(int index = 0) { return document.SheetAt(index); }
@@ -34,17 +34,17 @@ std::string Cell(TXLSWorksheet& sheet, int col, int row) {
     return std::to_string(static_cast<int>(sheet.CellKind(col, row))) + ":" + Utf16ToUtf8(sheet.CellText(col, row));
 }
 
-WorkbookSpec OneSheet(const std::string& sheetData, const std::string& before = "") {
-    WorkbookSpec spec;
-    spec.sheets.push_back({"Sheet1", SheetXml(sheetData, before)});
-    spec.sharedStrings = SharedStringsXml("<si><t>alpha</t></si><si><t>beta</t></si>");
-    spec.styles = StylesXml(4);
-    return spec;
+WorkbookParts OneSheet(const std::string& sheetData, const std::string& before = "") {
+    WorkbookParts book;
+    book.sheets.push_back({"Sheet1", SheetXml(sheetData, before)});
+    book.sharedStrings = SharedStringsXml("<si><t>alpha</t></si><si><t>beta</t></si>");
+    book.styles = StylesXml(4);
+    return book;
 }
 
-std::string LoadError(const WorkbookSpec& spec) {
+std::string LoadError(const WorkbookParts& book) {
     try {
-        Loaded loaded(spec);
+        Loaded loaded(book);
     } catch (const std::exception& e) {
         return e.what();
     }
@@ -214,7 +214,7 @@ TEST(SpreadsheetML, RowRecordsAndTheDeclaredArea) {
 
 TEST(SpreadsheetML, PrefixedAndStrictWorkbooksReadLikeTransitionalOnes) {
     const std::string main = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
-    WorkbookSpec prefixed;
+    WorkbookParts prefixed;
     prefixed.sheets.push_back({"P", "<x:worksheet xmlns:x=\"" + main +
                                         "\"><x:sheetData><x:row r=\"1\"><x:c r=\"A1\" t=\"s\"><x:v>0</x:v></x:c>"
                                         "<x:c r=\"B1\"><x:v>7</x:v></x:c></x:row></x:sheetData></x:worksheet>"});
@@ -223,7 +223,7 @@ TEST(SpreadsheetML, PrefixedAndStrictWorkbooksReadLikeTransitionalOnes) {
     EXPECT_EQ(Cell(p.Sheet(), 0, 0), "4:one");
     EXPECT_EQ(Cell(p.Sheet(), 1, 0), "5:7");
 
-    WorkbookSpec strict;
+    WorkbookParts strict;
     strict.strict = true;
     strict.sheets.push_back({"S", "<worksheet xmlns=\"http://purl.oclc.org/ooxml/spreadsheetml/main\"><sheetData>"
                                   "<row r=\"1\"><c r=\"A1\" t=\"d\"><v>1900-03-01</v></c></row></sheetData></worksheet>"});
@@ -233,14 +233,14 @@ TEST(SpreadsheetML, PrefixedAndStrictWorkbooksReadLikeTransitionalOnes) {
 }
 
 TEST(SpreadsheetML, SheetListKeepsOrderStateAndKinds) {
-    WorkbookSpec spec;
-    spec.sheets.push_back({"Visible", SheetXml("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>")});
-    spec.sheets.push_back({"Hidden", SheetXml("<row r=\"1\"><c r=\"A1\"><v>2</v></c></row>"), "state=\"hidden\""});
-    spec.sheets.push_back({"Chart", "<chartsheet/>", "state=\"VERYHIDDEN\"", "chartsheet"});
-    spec.sheets.push_back({"Module", "", "", ""});
-    spec.workbookPr = "date1904=\"1\"";
-    spec.sheets[0].xml = SheetXml("<row r=\"1\"><c r=\"A1\" t=\"d\"><v>2024-01-31</v></c></row>");
-    Loaded loaded(spec);
+    WorkbookParts book;
+    book.sheets.push_back({"Visible", SheetXml("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>")});
+    book.sheets.push_back({"Hidden", SheetXml("<row r=\"1\"><c r=\"A1\"><v>2</v></c></row>"), "state=\"hidden\""});
+    book.sheets.push_back({"Chart", "<chartsheet/>", "state=\"VERYHIDDEN\"", "chartsheet"});
+    book.sheets.push_back({"Module", "", "", ""});
+    book.workbookPr = "date1904=\"1\"";
+    book.sheets[0].xml = SheetXml("<row r=\"1\"><c r=\"A1\" t=\"d\"><v>2024-01-31</v></c></row>");
+    Loaded loaded(book);
     ASSERT_EQ(loaded.document.SheetCount(), 4);
     EXPECT_EQ(Cell(loaded.Sheet(0), 0, 0), "5:43860");   // 1904 date system
     EXPECT_EQ(loaded.Sheet(1).Data().State, 1);
@@ -252,19 +252,19 @@ TEST(SpreadsheetML, SheetListKeepsOrderStateAndKinds) {
 }
 
 TEST(SpreadsheetML, TwoSheetsCannotShareAPart) {
-    WorkbookSpec spec = OneSheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>");
-    spec.sheets.push_back({"Again", "", "", "worksheet", "worksheets/sheet1.xml"});
-    EXPECT_EQ(LoadError(spec), "Two sheets of the workbook name the part \"xl/worksheets/sheet1.xml\"");
+    WorkbookParts book = OneSheet("<row r=\"1\"><c r=\"A1\"><v>1</v></c></row>");
+    book.sheets.push_back({"Again", "", "", "worksheet", "worksheets/sheet1.xml"});
+    EXPECT_EQ(LoadError(book), "Two sheets of the workbook name the part \"xl/worksheets/sheet1.xml\"");
 }
 
 TEST(SpreadsheetML, SharedStringsKeepTextAndFontRuns) {
-    WorkbookSpec spec = OneSheet("");
-    spec.styles = StylesXml(1, "<font><sz val=\"11\"/><name val=\"Calibri\"/></font>"
+    WorkbookParts book = OneSheet("");
+    book.styles = StylesXml(1, "<font><sz val=\"11\"/><name val=\"Calibri\"/></font>"
                                "<mc:AlternateContent xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
                                "<mc:Choice Requires=\"hs\"><font><sz val=\"30\"/></font></mc:Choice>"
                                "<mc:Fallback><font><b/><sz val=\"11\"/><name val=\"Calibri\"/></font></mc:Fallback>"
                                "</mc:AlternateContent>");
-    spec.sharedStrings = SharedStringsXml(
+    book.sharedStrings = SharedStringsXml(
         "<si><t>plain</t></si>"
         "<si><r><t xml:space=\"preserve\">first </t></r><r><rPr><b/><sz val=\"11\"/><rFont val=\"calibri\"/></rPr>"
         "<t>bold</t></r></si>"
@@ -273,7 +273,7 @@ TEST(SpreadsheetML, SharedStringsKeepTextAndFontRuns) {
         "<si><t>\xE6\xBC\xA2\xE5\xAD\x97</t><rPh sb=\"0\" eb=\"2\"><t>\xE3\x81\x8B\xE3\x82\x93</t></rPh>"
         "<phoneticPr fontId=\"0\"/></si>"
         "<si><t>A&amp;B &#x4E2D; _x000D_</t></si>");
-    Loaded loaded(spec);
+    Loaded loaded(book);
     const TWbDataSST& sst = loaded.document.Manager().SST();
     TWbDataStyleSheet& styles = loaded.document.Manager().StyleSheet();
     ASSERT_EQ(sst.Count(), 6);

@@ -40,8 +40,8 @@ std::string StylesXml(int cellXfs, const std::string& fonts) {
            "</cellXfs></styleSheet>";
 }
 
-std::vector<uint8_t> BuildWorkbook(const WorkbookSpec& spec) {
-    const std::string relBase = spec.strict ? "http://purl.oclc.org/ooxml/officeDocument/relationships/"
+std::vector<uint8_t> BuildWorkbook(const WorkbookParts& book) {
+    const std::string relBase = book.strict ? "http://purl.oclc.org/ooxml/officeDocument/relationships/"
                                             : "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
     ZipBuilder zip;
     zip.Add("[Content_Types].xml",
@@ -51,8 +51,8 @@ std::vector<uint8_t> BuildWorkbook(const WorkbookSpec& spec) {
             "<Default Extension=\"xml\" ContentType=\"application/xml\"/></Types>");
     zip.Add("_rels/.rels", Rels(Rel("rId1", relBase + "officeDocument", "xl/workbook.xml")));
     std::string sheets, rels;
-    for (size_t i = 0; i < spec.sheets.size(); ++i) {
-        const SheetSpec& sheet = spec.sheets[i];
+    for (size_t i = 0; i < book.sheets.size(); ++i) {
+        const SheetPart& sheet = book.sheets[i];
         const std::string id = "rId" + std::to_string(i + 10);
         const std::string part = "worksheets/sheet" + std::to_string(i + 1) + ".xml";
         const bool hasPart = !sheet.type.empty();
@@ -62,18 +62,18 @@ std::vector<uint8_t> BuildWorkbook(const WorkbookSpec& spec) {
         rels += Rel(id, relBase + sheet.type, sheet.target.empty() ? part : sheet.target);
         if (sheet.target.empty()) zip.Add("xl/" + part, sheet.xml);
     }
-    if (!spec.sharedStrings.empty()) {
+    if (!book.sharedStrings.empty()) {
         rels += Rel("rIdS", relBase + "sharedStrings", "sharedStrings.xml");
-        zip.Add("xl/sharedStrings.xml", spec.sharedStrings);
+        zip.Add("xl/sharedStrings.xml", book.sharedStrings);
     }
-    if (!spec.styles.empty()) {
+    if (!book.styles.empty()) {
         rels += Rel("rIdT", relBase + "styles", "styles.xml");
-        zip.Add("xl/styles.xml", spec.styles);
+        zip.Add("xl/styles.xml", book.styles);
     }
     zip.Add("xl/_rels/workbook.xml.rels", Rels(rels));
     zip.Add("xl/workbook.xml", std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"") +
-                                   (spec.strict ? kStrictMain : kMain) + "\" xmlns:r=\"" +
-                                   (spec.strict ? kStrictRelNs : kRelNs) + "\"><workbookPr " + spec.workbookPr +
+                                   (book.strict ? kStrictMain : kMain) + "\" xmlns:r=\"" +
+                                   (book.strict ? kStrictRelNs : kRelNs) + "\"><workbookPr " + book.workbookPr +
                                    "/><sheets>" + sheets + "</sheets></workbook>");
     return zip.Build();
 }

@@ -8,7 +8,7 @@
 
 namespace tessaly::test {
 
-struct SheetSpec {
+struct SheetPart {
     std::string name{};
     std::string xml{};           // the whole worksheet part; see SheetXml
     std::string attributes{};    // extra attributes of the <sheet> element, e.g. state="hidden"
@@ -16,8 +16,8 @@ struct SheetSpec {
     std::string target{};             // a part of another sheet to name instead of an own one
 };
 
-struct WorkbookSpec {
-    std::vector<SheetSpec> sheets;
+struct WorkbookParts {
+    std::vector<SheetPart> sheets;
     std::string sharedStrings;   // whole part, or empty for none
     std::string styles;          // whole part, or empty for none
     std::string workbookPr;      // e.g. date1904="1"
@@ -32,6 +32,6 @@ std::string SharedStringsXml(const std::string& items);
 // A styles part with `cellXfs` formats (all default) and the given fonts (whole <font> elements).
 std::string StylesXml(int cellXfs, const std::string& fonts = "<font><sz val=\"11\"/><name val=\"Calibri\"/></font>");
 
-std::vector<uint8_t> BuildWorkbook(const WorkbookSpec& spec);
+std::vector<uint8_t> BuildWorkbook(const WorkbookParts& book);
 
 } // namespace tessaly::test
