@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/Exception.h"
 #include "core/Format.h"
@@ -25,13 +28,11 @@ inline bool IsSpace(char c) { return c == ' ' || c == '\n' || c == '\r' || c == 
 constexpr uint8_t kSpace = 1;     // XML white space
 constexpr uint8_t kNameEnd = 2;            // ends a name: white space, '>', '/', '=', '<', NUL
 constexpr uint8_t kAttributeNameEnd = 4;   // the same plus quotes
-constexpr uint8_t kValueEnd = 8;           // ends a double-quoted value on the fast road: '"', '&', NUL
 constexpr std::array<uint8_t, 256> MakeClasses() {
     std::array<uint8_t, 256> classes{};
     for (int c : {' ', '\t', '\n', '\r'}) classes[static_cast<size_t>(c)] = kSpace | kNameEnd | kAttributeNameEnd;
     for (int c : {'>', '/', '=', '<', '\0'}) classes[static_cast<size_t>(c)] |= kNameEnd | kAttributeNameEnd;
     for (int c : {'"', '\''}) classes[static_cast<size_t>(c)] |= kAttributeNameEnd;
-    for (int c : {'"', '&', '\0'}) classes[static_cast<size_t>(c)] |= kValueEnd;
     return classes;
 }
 constexpr std::array<uint8_t, 256> kClass = MakeClasses();
@@ -44,6 +45,23 @@ inline const char* FindByte(const char* from, const char* end, char c) {
         if (*from == c) return from;
     if (from == end) return nullptr;
     return static_cast<const char*>(std::memchr(from, c, static_cast<size_t>(end - from)));
+}
+
+// The first of the bytes `a`, `b` and NUL at or after `p`. A chunk's data is followed by a NUL and
+// by padding, so the search always ends inside the buffer and may read 16 bytes at a time.
+inline const char* FindStop(const char* p, char a, char b) {
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a), vb = _mm_set1_epi8(b), zero = _mm_setzero_si128();
+    for (;; p += 16) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int hits = _mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, zero)));
+        if (hits) return p + __builtin_ctz(static_cast<unsigned>(hits));
+    }
+#else
+    while (*p != a && *p != b && *p != '\0') ++p;
+    return p;
+#endif
 }
 
 // Appends the UTF-8 form of a code point; returns the bytes written.
@@ -348,8 +366,7 @@ const char* TXmlScanner::ScanAttributes(char* p, const char* end, TXmlEvent& eve
             if (*p != '=' || p == name || p[1] != '"') break;
             char* const nameEnd = p;
             char* const value = p + 2;
-            p = value;
-            while (!(kClass[static_cast<uint8_t>(*p)] & kValueEnd)) ++p;
+            p = const_cast<char*>(FindStop(value, '"', '&'));
             if (*p != '"') break;   // an entity, a NUL or the end of the buffer: the careful road
             add(name, nameEnd, value, p, true);
             ++p;
@@ -417,11 +434,10 @@ size_t TXmlScanner::ScanText(size_t start, TXmlEvent& event) {
     if (p >= end) return eof_ ? start : kIncomplete;
     bool amp = false;
     for (;;) {
-        const char c = *p;
-        if (c == '<') break;
-        if (c == '&') amp = true;
-        else if (c == '\0' && p >= end) break;
-        ++p;
+        p = const_cast<char*>(FindStop(p, '<', '&'));
+        if (*p == '<' || p >= end) break;
+        if (*p == '&') amp = true;
+        ++p;   // an entity, or a NUL byte inside the text
     }
     const size_t lt = static_cast<size_t>(p - buffer);
     if (p + 1 >= end) {
@@ -442,7 +458,8 @@ size_t TXmlScanner::ScanText(size_t start, TXmlEvent& event) {
     // The element's own end tag right after the text (the common <v>1</v>) is taken along.
     const size_t nameLength = event.NameLength;
     if (p[1] == '/' && length_ - lt >= nameLength + 3 && p[2 + nameLength] == '>' &&
-        std::memcmp(p + 2, buffer + event.NameOffset, nameLength) == 0) {
+        (nameLength == 1 ? p[2] == buffer[event.NameOffset]
+                         : std::memcmp(p + 2, buffer + event.NameOffset, nameLength) == 0)) {
         event.Closed = true;
         return lt + nameLength + 3;
     }

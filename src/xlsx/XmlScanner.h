@@ -70,7 +70,7 @@ public:
     void Fill(TXmlChunk& chunk);
     int64_t Taken() const { return taken_; }
 
-    static constexpr size_t kChunkSize = 256 * 1024;
+    static constexpr size_t kChunkSize = 64 * 1024;
     // A single tag together with its text may not exceed this many bytes.
     static constexpr size_t kMaxTokenBytes = 16u << 20;
 

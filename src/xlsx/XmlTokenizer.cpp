@@ -282,7 +282,7 @@ void TXmlTokenizer::ParseHere(TStream& input) {
 // The scanner runs on a worker thread a few chunks ahead (reading the stream, which inflates
 // the part, is its job too); the events are dispatched here in document order.
 struct TXmlTokenizer::ReadAhead {
-    static constexpr int kChunks = 4;
+    static constexpr int kChunks = 16;
     TXmlChunk chunks[kChunks];
     std::mutex lock;
     std::condition_variable changed;
