@@ -7,7 +7,9 @@
 #include <benchmark/benchmark.h>
 
 #include <memory>
+#include <string>
 
+#include "workbook/XLSCellWalk.h"
 #include "workbook/XLSSheetData.h"
 
 namespace tessaly {
@@ -153,6 +155,40 @@ void BM_ReadSalesList(benchmark::State& state) {
                                                        benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// What `tessaly-cli dump --stats` does per sheet: walk the stored cells, then CellKind and
+// CellNumber or the cell's text (into one reused buffer) for each.
+void BM_WalkSalesList(benchmark::State& state) {
+    const auto rows = static_cast<int32_t>(state.range(0));
+    auto book = NewWorkbook();
+    Fill(book->SheetAt(0).Data().Cells(), rows, false);
+    book->SheetAt(0).Data().Cells().Compact();
+    const TXLSWorksheet& sheet = book->SheetAt(0);
+    int64_t cells = 0;
+    std::u16string text;
+    for (auto _ : state) {
+        size_t textUnits = 0;
+        double sum = 0;
+        cells = 0;
+        TXLSCellWalker walker(book->SheetAt(0).Data().Cells());
+        int32_t col, row;
+        while (walker.Next(col, row)) {
+            const TXLSCellKind kind = sheet.CellKind(col, row);
+            if (kind == xckNumber || kind == xckNumberFormula) {
+                sum += sheet.CellNumber(col, row);
+            } else {
+                text.clear();
+                sheet.AppendCellText(col, row, text);
+                textUnits += text.size();
+            }
+            ++cells;
+        }
+        benchmark::DoNotOptimize(textUnits);
+        benchmark::DoNotOptimize(sum);
+    }
+    state.counters["cells_per_s"] = benchmark::Counter(static_cast<double>(cells),
+                                                       benchmark::Counter::kIsIterationInvariantRate);
+}
+
 // The worst order for the store: every row of 16384 numbers filled from its last column to its
 // first, so that every cell lands in front of the row's runs.
 void BM_StoreRowsRightToLeft(benchmark::State& state) {
@@ -195,6 +231,7 @@ BENCHMARK(BM_StoreSalesList)
 BENCHMARK(BM_StoreRowsRightToLeft)->Arg(16)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StoreColumnsFirst)->Arg(16384)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ReadSalesList)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_WalkSalesList)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 } // namespace
 } // namespace tessaly

@@ -46,13 +46,17 @@ void DumpSheet(TXLSWorksheet& sheet, int index, bool stats) {
         long cells = 0;
         double numberSum = 0;
         unsigned long long textUnits = 0;
+        std::u16string text;   // one buffer for every cell's text
         while (walker.Next(col, row)) {
             const TXLSCellKind kind = sheet.CellKind(col, row);
             ++cells;
-            if (IsNumeric(kind))
+            if (IsNumeric(kind)) {
                 numberSum += sheet.CellNumber(col, row);
-            else
-                textUnits += sheet.CellText(col, row).size();
+            } else {
+                text.clear();
+                sheet.AppendCellText(col, row, text);
+                textUnits += text.size();
+            }
         }
         std::printf("%s,\"cells\":%ld,\"number_sum\":%s,\"text_units\":%llu}\n", head.c_str(), cells,
                     JsonNumber(numberSum).c_str(), textUnits);

@@ -296,7 +296,7 @@ void TXLSCellStore::EnsureRow(Block& block, int local) {
 void TXLSCellStore::StoreRowRecord(int32_t row, const TXLSRowRecord& record) {
     CheckRow(row);
     styles_.AddXFUse(record.Style);
-    cache_.Row = -1;
+    Changed();
     uint16_t oldStyle = 0;
     try {
         Block& block = BlockForRow(row);
@@ -335,7 +335,7 @@ bool TXLSCellStore::ReadRowRecord(int32_t row, TXLSRowRecord& record) const {
 // keeps each row in a buffer of its own until Compact puts them back into Data.
 
 void TXLSCellStore::Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size) {
-    cache_.Row = -1;
+    Changed();
     Block& block = BlockForRow(row);
     const int local = row % kRowsPerBlock;
     EnsureRow(block, local);
@@ -589,7 +589,7 @@ void TXLSCellStore::Release(const ReplacedCell& old) {
 
 // ---- Reading --------------------------------------------------------------------------------
 
-bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const {
+bool TXLSCellStore::LocateCellInRow(int32_t col, int32_t row, TXLSCellRef& ref) const {
     if (row < 0 || col < 0) return false;
     const uint8_t* v;
     size_t length;
@@ -611,7 +611,12 @@ bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const
         size_t avail = 0;
         if (!RowAt(blocks_[blockIndex], row % kRowsPerBlock, v, avail)) return false;
         length = RowLength(v, avail);
-        cache_ = {row, v, length, ColCount(v), kRowHeadSize, 0};
+        cache_ = ReadCache();
+        cache_.Row = row;
+        cache_.Vector = v;
+        cache_.Length = length;
+        cache_.ColCount = ColCount(v);
+        cache_.RunPos = kRowHeadSize;
         if (col >= cache_.ColCount) return false;
     }
 
@@ -622,6 +627,7 @@ bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const
             if (col < c + (b & 0x7F)) {
                 cache_.RunPos = pos;
                 cache_.RunCol = c;
+                cache_.RunCells = 0;
                 return false;
             }
             c += b & 0x7F;
@@ -630,12 +636,18 @@ bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const
         }
         const size_t runLength = RunLength(v + pos, length - pos);
         const uint8_t tag = v[pos + 1];
-        const int32_t cells = (tag & kTagVariable) ? 1 : b;
+        const bool variable = (tag & kTagVariable) != 0;
+        const int32_t cells = variable ? 1 : b;
         if (col < c + cells) {
+            const uint32_t size = variable ? 0 : kFixedSize[tag];
             cache_.RunPos = pos;
             cache_.RunCol = c;
+            cache_.RunCells = static_cast<uint32_t>(cells);
+            cache_.RunTag = tag;
+            cache_.RunSize = size;
+            cache_.RunPayload = v + pos + 2;
             ref.Tag = tag;
-            ref.Payload = (tag & kTagVariable) ? v + pos + 2 : v + pos + 2 + size_t(col - c) * kFixedSize[tag];
+            ref.Payload = v + pos + 2 + size_t(col - c) * size;
             ref.End = v + length;
             return true;
         }
@@ -645,18 +657,7 @@ bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const
     return false;
 }
 
-TXLSCellKind TXLSCellStore::KindOfTag(uint8_t tag) {
-    static const TXLSCellKind kKinds[32] = {
-        xckNone,   xckBlank,  xckNumber, xckNumber, xckNumber,       xckNumber,        xckNumber,
-        xckNumber, xckNumber, xckString, xckString, xckBoolean,      xckError,         xckNone,
-        xckNone,   xckNone,   xckNone,   xckNone,   xckNone,         xckNone,          xckNumberFormula,
-        xckStringFormula,     xckBooleanFormula,    xckErrorFormula, xckNone,          xckNone,
-        xckNone,   xckNone,   xckNone,   xckNone,   xckNone,         xckNone,
-    };
-    const TXLSCellKind kind = kKinds[tag & kBaseMask];
-    if (kind == xckNone) ThrowInvalidTag();
-    return kind;
-}
+void TXLSCellStore::ThrowInvalidTag() { cellcode::ThrowInvalidTag(); }
 
 // ---- Used area and clearing -----------------------------------------------------------------
 
@@ -723,21 +724,27 @@ void TXLSCellStore::ClearCells() {
     blocks_.resize(1);
     usedArea_ = TXLSUsedArea();
     cache_ = ReadCache();
+    ++changes_;
 }
 
 // ---- Introspection --------------------------------------------------------------------------
 
 std::vector<uint8_t> TXLSCellStore::RowVectorBytes(int32_t row) const {
+    const std::span<const uint8_t> view = RowVectorView(row);
+    return std::vector<uint8_t>(view.begin(), view.end());
+}
+
+std::span<const uint8_t> TXLSCellStore::RowVectorView(int32_t row) const {
     if (row < 0 || static_cast<size_t>(row) / kRowsPerBlock >= blocks_.size()) return {};
     const uint8_t* v = nullptr;
     size_t avail = 0;
     if (!RowAt(blocks_[static_cast<size_t>(row) / kRowsPerBlock], row % kRowsPerBlock, v, avail)) return {};
-    return std::vector<uint8_t>(v, v + RowLength(v, avail));
+    return {v, RowLength(v, avail)};
 }
 
 void TXLSCellStore::ReplaceRowVectorBytes(int32_t row, std::span<const uint8_t> bytes) {
     CheckRow(row);
-    cache_.Row = -1;
+    Changed();
     Block& block = BlockForRow(row);
     const int local = row % kRowsPerBlock;
     EnsureRow(block, local);
@@ -765,7 +772,7 @@ size_t TXLSCellStore::EncodedBytes() const {
 }
 
 void TXLSCellStore::Compact() {
-    cache_.Row = -1;   // the buffers move
+    Changed();   // the buffers move
     for (Block& block : blocks_) {
         if (block.Loose) Pack(block);
         block.Data.shrink_to_fit();

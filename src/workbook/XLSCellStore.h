@@ -152,6 +152,12 @@ public:
 
     // Introspection for tests and statistics.
     std::vector<uint8_t> RowVectorBytes(int32_t row) const;   // empty when the row does not exist
+    // The row's vector where it lies, checked like every read (empty when the row does not
+    // exist). Valid until the store changes: compare ChangeCount() before using it again.
+    std::span<const uint8_t> RowVectorView(int32_t row) const;
+    // Counts every change of the store (stores, row records, Compact, ClearCells), so that a
+    // walker holding a view can tell that its bytes may have moved.
+    uint64_t ChangeCount() const { return changes_; }
     size_t BlockCount() const;
     size_t EncodedBytes() const;                              // sum of all blocks' data
     // Puts `bytes` in place of the row's vector as they stand (creating the row when needed),
@@ -166,7 +172,10 @@ private:
     struct Segment;
     // Where the last LocateCell ended: the row `Row` (its vector, length and ColCount) and a
     // run (or gap) of it starting at byte RunPos and at column RunCol. A left-to-right walk over
-    // a row continues from there. Every store forgets it (Row = -1).
+    // a row continues from there, and a cell inside that run is found without any walk: its
+    // RunCells cells of tag RunTag have their payloads from RunPayload on, RunSize bytes each
+    // (a gap has no cells; a variable entry is one cell whose payload starts with its length).
+    // Every store forgets it (Row = -1, RunCells = 0).
     struct ReadCache {
         int32_t Row = -1;
         const uint8_t* Vector = nullptr;
@@ -174,6 +183,20 @@ private:
         int32_t ColCount = 0;
         size_t RunPos = 0;
         int32_t RunCol = 0;
+        uint32_t RunCells = 0;
+        uint8_t RunTag = 0;
+        uint32_t RunSize = 0;
+        const uint8_t* RunPayload = nullptr;
+    };
+
+    bool LocateCellInRow(int32_t col, int32_t row, TXLSCellRef& ref) const;
+    [[noreturn]] static void ThrowInvalidTag();
+    static constexpr TXLSCellKind kKindOfBase[32] = {
+        xckNone,   xckBlank,  xckNumber, xckNumber, xckNumber,       xckNumber,        xckNumber,
+        xckNumber, xckNumber, xckString, xckString, xckBoolean,      xckError,         xckNone,
+        xckNone,   xckNone,   xckNone,   xckNone,   xckNone,         xckNone,          xckNumberFormula,
+        xckStringFormula,     xckBooleanFormula,    xckErrorFormula, xckNone,          xckNone,
+        xckNone,   xckNone,   xckNone,   xckNone,   xckNone,         xckNone,
     };
 
     struct ReplacedCell;
@@ -195,6 +218,11 @@ private:
     void Release(const ReplacedCell& old);
     static void Resize(cellcode::ByteBuffer& buffer, size_t newSize);
     void ReleaseCell(uint8_t tag, const uint8_t* payload);
+    void Changed() {
+        cache_.Row = -1;
+        cache_.RunCells = 0;
+        ++changes_;
+    }
     void BuildFormulaPayload();
 
     TWbDataSST& sst_;
@@ -203,10 +231,30 @@ private:
     TXLSUsedArea usedArea_;
     TXLSFormulaHelper helper_;
     mutable ReadCache cache_;
+    uint64_t changes_ = 0;
     std::vector<uint8_t> scratch_;    // a row being re-encoded or moved
     size_t encodedLength_ = 0;        // bytes of scratch_ that hold the re-encoded row
     std::vector<uint8_t> formula_;    // the payload of the formula being stored
     std::vector<Segment> segments_;   // a row being re-encoded, by runs
 };
+
+// A cell of the run where the last LocateCell stopped (the next cell of a walk to the right, or
+// the same cell again) is found here; anything else walks the row.
+inline bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const {
+    const uint32_t inRun = static_cast<uint32_t>(col) - static_cast<uint32_t>(cache_.RunCol);
+    if (row == cache_.Row && inRun < cache_.RunCells) {
+        ref.Tag = cache_.RunTag;
+        ref.Payload = cache_.RunPayload + size_t{inRun} * cache_.RunSize;
+        ref.End = cache_.Vector + cache_.Length;
+        return true;
+    }
+    return LocateCellInRow(col, row, ref);
+}
+
+inline TXLSCellKind TXLSCellStore::KindOfTag(uint8_t tag) {
+    const TXLSCellKind kind = kKindOfBase[tag & 0x1F];
+    if (kind == xckNone) ThrowInvalidTag();
+    return kind;
+}
 
 } // namespace tessaly

@@ -1,5 +1,6 @@
 #include "workbook/XLSSheetData.h"
 
+#include <cstdint>
 #include <string>
 
 #include "core/Exception.h"
@@ -9,14 +10,12 @@ namespace tessaly {
 
 namespace {
 
-std::u16string NumberText(double value) {
+void AppendNumberText(double value, std::u16string& out) {
     const std::string text = FormatGeneral(value, 15);
-    return std::u16string(text.begin(), text.end());   // digits, sign, '.', 'E': all ASCII
+    out.append(text.begin(), text.end());   // digits, sign, '.', 'E': all ASCII
 }
 
-std::u16string BoolText(bool value) {
-    return std::u16string(value ? kBoolTrueText : kBoolFalseText);
-}
+void AppendBoolText(bool value, std::u16string& out) { out += value ? kBoolTrueText : kBoolFalseText; }
 
 } // namespace
 
@@ -31,45 +30,42 @@ int32_t TXLSWorksheet::LastUsedRow() const { return data_.Cells().UsedArea().Las
 int32_t TXLSWorksheet::FirstUsedCol() const { return data_.Cells().UsedArea().FirstCol; }
 int32_t TXLSWorksheet::LastUsedCol() const { return data_.Cells().UsedArea().LastCol; }
 
-TXLSCellKind TXLSWorksheet::CellKind(int32_t col, int32_t row) const {
-    TXLSCellRef ref;
-    if (!data_.Cells().LocateCell(col, row, ref)) return xckNone;
-    return TXLSCellStore::KindOfTag(ref.Tag);
+std::u16string TXLSWorksheet::CellText(int32_t col, int32_t row) const {
+    std::u16string text;
+    AppendCellText(col, row, text);
+    return text;
 }
 
-std::u16string TXLSWorksheet::CellText(int32_t col, int32_t row) const {
+void TXLSWorksheet::AppendCellText(int32_t col, int32_t row, std::u16string& out) const {
     const TXLSCellStore& cells = data_.Cells();
     TXLSCellRef ref;
-    if (!cells.LocateCell(col, row, ref)) return {};
+    if (!cells.LocateCell(col, row, ref)) return;
     const TXLSCellKind kind = TXLSCellStore::KindOfTag(ref.Tag);
     if (showFormulas_ && kind >= xckNumberFormula) {
         // The formula as text; compiled formula data has no text form here.
-        TXLSFormulaBody body = cells.ReadFormulaBody(ref);
-        return body.IsText ? std::move(body.Text) : std::u16string();
+        const TXLSFormulaBody body = cells.ReadFormulaBody(ref);
+        if (body.IsText) out += body.Text;
+        return;
     }
     switch (kind) {
-        case xckBoolean: return BoolText(cells.ReadBoolean(ref));
-        case xckError: return std::u16string(ErrorText(cells.ReadError(ref)));
-        case xckString: return cells.ReadText(ref);
-        case xckNumber: return NumberText(cells.ReadNumber(ref));
-        case xckNumberFormula: return NumberText(cells.ReadFormulaNumber(ref));
-        case xckStringFormula: return cells.ReadFormulaText(ref);
-        case xckBooleanFormula: return BoolText(cells.ReadFormulaBoolean(ref));
-        case xckErrorFormula: return std::u16string(ErrorText(cells.ReadFormulaError(ref)));
-        default: return {};
+        case xckBoolean: AppendBoolText(cells.ReadBoolean(ref), out); break;
+        case xckError: out += ErrorText(cells.ReadError(ref)); break;
+        case xckString: {
+            const uint32_t index = cells.ReadStringIndex(ref);
+            if (index > INT32_MAX) throw Exception("Index out of range");
+            sst_.AppendStringTo(static_cast<int32_t>(index), out);
+            break;
+        }
+        case xckNumber: AppendNumberText(cells.ReadNumber(ref), out); break;
+        case xckNumberFormula: AppendNumberText(cells.ReadFormulaNumber(ref), out); break;
+        case xckStringFormula: out += cells.ReadFormulaText(ref); break;
+        case xckBooleanFormula: AppendBoolText(cells.ReadFormulaBoolean(ref), out); break;
+        case xckErrorFormula: out += ErrorText(cells.ReadFormulaError(ref)); break;
+        default: break;
     }
 }
 
-double TXLSWorksheet::CellNumber(int32_t col, int32_t row) const {
-    const TXLSCellStore& cells = data_.Cells();
-    TXLSCellRef ref;
-    if (cells.LocateCell(col, row, ref)) {
-        const TXLSCellKind kind = TXLSCellStore::KindOfTag(ref.Tag);
-        if (kind == xckNumber) return cells.ReadNumber(ref);
-        if (kind == xckNumberFormula) return cells.ReadFormulaNumber(ref);
-    }
-    throw Exception("Cell is missing/is of wrong type");
-}
+void TXLSWorksheet::ThrowWrongType() { throw Exception("Cell is missing/is of wrong type"); }
 
 // ---- TXLSWorkbook ---------------------------------------------------------------------------
 

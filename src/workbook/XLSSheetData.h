@@ -27,13 +27,35 @@ public:
 
     TXLSCellKind CellKind(int32_t col, int32_t row) const;
     std::u16string CellText(int32_t col, int32_t row) const;   // empty for a missing cell
+    // CellText added to the end of `out`: a caller reading many cells reuses one buffer.
+    void AppendCellText(int32_t col, int32_t row, std::u16string& out) const;
     double CellNumber(int32_t col, int32_t row) const;         // "Cell is missing/is of wrong type"
 
 private:
+    [[noreturn]] static void ThrowWrongType();
+
     TWbDataWorksheet& data_;
     const TWbDataSST& sst_;
     const bool& showFormulas_;
 };
+
+// Called for every cell of a sheet read, so defined here where callers can inline them.
+inline TXLSCellKind TXLSWorksheet::CellKind(int32_t col, int32_t row) const {
+    TXLSCellRef ref;
+    if (!data_.Cells().LocateCell(col, row, ref)) return xckNone;
+    return TXLSCellStore::KindOfTag(ref.Tag);
+}
+
+inline double TXLSWorksheet::CellNumber(int32_t col, int32_t row) const {
+    const TXLSCellStore& cells = data_.Cells();
+    TXLSCellRef ref;
+    if (cells.LocateCell(col, row, ref)) {
+        const TXLSCellKind kind = TXLSCellStore::KindOfTag(ref.Tag);
+        if (kind == xckNumber) return cells.ReadNumber(ref);
+        if (kind == xckNumberFormula) return cells.ReadFormulaNumber(ref);
+    }
+    ThrowWrongType();
+}
 
 class TXLSWorkbook {
 public:

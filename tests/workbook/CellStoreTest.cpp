@@ -162,6 +162,31 @@ TEST_F(CellStoreTest, ALeftToRightWalkFindsWhatARandomWalkFinds) {
     }
 }
 
+TEST_F(CellStoreTest, ReadsAfterAStoreSeeTheStoredCell) {
+    // Reads remember the run they found; every store must make them look again.
+    for (int32_t col = 0; col < 10; ++col) store.StoreNumber(col, 0, col, 0);
+    TXLSCellRef ref;
+    ASSERT_TRUE(store.LocateCell(4, 0, ref));
+    store.StoreBoolean(5, 0, true, 0);                          // splits the run it was in
+    EXPECT_FALSE(store.LocateCell(4, -1, ref));                 // the forgotten row is no row
+    EXPECT_EQ(store.ReadBoolean(Locate(5, 0)), true);
+    EXPECT_EQ(store.ReadNumber(Locate(6, 0)), 6);
+    ASSERT_TRUE(store.LocateCell(9, 0, ref));
+    store.StoreRowRecord(1, TXLSRowRecord());                   // a new row in the same block
+    for (int32_t col = 0; col < 300; ++col) store.StoreNumber(col, 1, 1000 + col, 0);
+    store.StoreNumber(10, 0, 10, 0);                            // moves row 0 behind row 1
+    for (int32_t col = 0; col <= 10; ++col) {
+        if (col == 5) continue;
+        ASSERT_EQ(store.ReadNumber(Locate(col, 0)), col);
+    }
+    store.ReplaceRowVectorBytes(0, store.RowVectorBytes(1));
+    EXPECT_EQ(store.ReadNumber(Locate(0, 0)), 1000);
+    store.Compact();
+    EXPECT_EQ(store.ReadNumber(Locate(299, 0)), 1299);
+    store.ClearCells();
+    EXPECT_FALSE(store.LocateCell(299, 0, ref));
+}
+
 TEST_F(CellStoreTest, TheFarthestCellOfASheetIsStored) {
     store.StoreNumber(kMaxCol, kMaxRow, 42, 0);
     store.StoreRowRecord(kMaxRow - 1, TXLSRowRecord());

@@ -60,6 +60,27 @@ TEST_F(WorksheetTest, TextOfEveryKind) {
     EXPECT_EQ(sheet.CellText(0, 0), u"1234.5");
 }
 
+TEST_F(WorksheetTest, AppendCellTextAddsWhatCellTextGives) {
+    cells.StoreNumber(0, 0, 19.99, 0);
+    cells.StoreText(1, 0, u"中文", 0);
+    cells.StoreText(2, 0, u"caf\u00E9", 0);
+    cells.StoreBoolean(3, 0, false, 0);
+    cells.StoreError(4, 0, 7, 0);
+    cells.StoreBlank(5, 0, 0);
+    cells.FormulaHelper().Col = 6;
+    cells.FormulaHelper().SetFormulaText(u"B1&C1");
+    cells.FormulaHelper().SetTextResult(u"结果");
+    cells.StoreFormula();
+    std::u16string buffer = u"前";
+    std::u16string expected = buffer;
+    for (int32_t col = 0; col <= 8; ++col) {
+        sheet.AppendCellText(col, 0, buffer);
+        expected += sheet.CellText(col, 0);
+        ASSERT_EQ(buffer, expected) << col;
+    }
+    EXPECT_EQ(buffer, u"前19.99中文caf\u00E9FALSE#N/A结果");
+}
+
 TEST_F(WorksheetTest, MissingCellsAreNoneAndEmpty) {
     cells.StoreNumber(2, 2, 1, 0);
     for (auto [col, row] : {std::pair{0, 0}, {1, 2}, {3, 2}, {2, -1}, {-1, 2}, {2, 256}, {2, 1048575}}) {
