@@ -1,11 +1,15 @@
 #include "workbook/WbManager.h"
 
 #include "core/Exception.h"
+#include "workbook/XLSCellArena.h"
 
 namespace tessaly {
 
+TWbDataWorksheets::TWbDataWorksheets(TWbDataSST& sst, TWbDataStyleSheet& styles)
+    : sst_(sst), styles_(styles), arena_(std::make_shared<cellcode::CellArena>()) {}
+
 TWbDataWorksheet& TWbDataWorksheets::AddWorksheetData(int32_t sheetId) {
-    auto sheet = std::make_unique<TWbDataWorksheet>(sst_, styles_);
+    auto sheet = std::make_unique<TWbDataWorksheet>(sst_, styles_, arena_);
     sheet->SheetId = sheetId < 0 ? Count() + 1 : sheetId;
     sheets_.push_back(std::move(sheet));
     return *sheets_.back();

@@ -17,6 +17,9 @@ namespace tessaly {
 class TWbDataWorksheet {
 public:
     TWbDataWorksheet(TWbDataSST& sst, TWbDataStyleSheet& styles) : cells_(sst, styles) {}
+    // The cell store takes its row memory from `arena`, shared by the sheets of a workbook.
+    TWbDataWorksheet(TWbDataSST& sst, TWbDataStyleSheet& styles, std::shared_ptr<cellcode::CellArena> arena)
+        : cells_(sst, styles, std::move(arena)) {}
 
     std::u16string Name;
     int32_t SheetId = 0;
@@ -33,7 +36,7 @@ private:
 
 class TWbDataWorksheets {
 public:
-    TWbDataWorksheets(TWbDataSST& sst, TWbDataStyleSheet& styles) : sst_(sst), styles_(styles) {}
+    TWbDataWorksheets(TWbDataSST& sst, TWbDataStyleSheet& styles);
 
     // Appends sheet data with an empty cell store; a negative id becomes Count() + 1.
     TWbDataWorksheet& AddWorksheetData(int32_t sheetId);
@@ -45,6 +48,7 @@ public:
 private:
     TWbDataSST& sst_;
     TWbDataStyleSheet& styles_;
+    std::shared_ptr<cellcode::CellArena> arena_;   // the memory of every sheet's cells
     std::vector<std::unique_ptr<TWbDataWorksheet>> sheets_;
 };
 

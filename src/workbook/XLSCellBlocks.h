@@ -19,6 +19,7 @@
 
 #include "core/ByteOrder.h"
 #include "core/Exception.h"
+#include "workbook/XLSCellArena.h"
 
 namespace tessaly::cellcode {
 
@@ -156,30 +157,39 @@ inline uint8_t* WriteGap(uint8_t* out, int32_t gap) {
     return out;
 }
 
-// A growable byte buffer for the cell data: grows geometrically through realloc (which can often
-// extend in place) and leaves new bytes uninitialised, since the store writes them at once.
+// A growable byte buffer for the cell data; new bytes are left uninitialised, since the store
+// writes them at once. Its memory comes from the C heap (realloc, which can often extend in
+// place), or from the store's arena once UseArena has named one: there the buffer cut last grows
+// where it lies, a little beyond each need, and any other grows geometrically into new space.
 class ByteBuffer {
 public:
     ByteBuffer() = default;
-    ~ByteBuffer() { std::free(data_); }
+    explicit ByteBuffer(CellArena* arena) : arena_(arena) {}
+    ~ByteBuffer() { Free(); }
     ByteBuffer(ByteBuffer&& other) noexcept
         : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
-          capacity_(std::exchange(other.capacity_, 0)) {}
+          capacity_(std::exchange(other.capacity_, 0)), arena_(std::exchange(other.arena_, nullptr)) {}
     ByteBuffer& operator=(ByteBuffer&& other) noexcept {
         std::swap(data_, other.data_);
         std::swap(size_, other.size_);
         std::swap(capacity_, other.capacity_);
+        std::swap(arena_, other.arena_);
         return *this;
     }
     ByteBuffer(const ByteBuffer&) = delete;
     ByteBuffer& operator=(const ByteBuffer&) = delete;
+
+    // Takes memory from `arena` from now on; only while the buffer holds none.
+    void UseArena(CellArena* arena) {
+        if (!data_) arena_ = arena;
+    }
 
     uint8_t* data() { return data_; }
     const uint8_t* data() const { return data_; }
     size_t size() const { return size_; }
 
     void resize(size_t n) {
-        if (n > capacity_) Reallocate(std::max(n, capacity_ + capacity_ / 2 + 16));
+        if (n > capacity_) Grow(n);
         size_ = n;
     }
     void reserve(size_t n) {
@@ -199,24 +209,61 @@ public:
     void shrink_to_fit() {
         if (capacity_ == size_) return;
         if (size_ == 0) {
-            std::free(std::exchange(data_, nullptr));
+            Free();
+            data_ = nullptr;
             capacity_ = 0;
+            return;
+        }
+        if (arena_) {
+            arena_->Shrink(data_, capacity_, size_);
+            capacity_ = size_;
             return;
         }
         Reallocate(size_);
     }
 
 private:
+    // Bytes beyond the need that a buffer growing in place takes at once.
+    static constexpr size_t kInPlaceSlack = 256;
+
+    void Grow(size_t n) {
+        if (arena_ && data_) {
+            const size_t room = arena_->RoomAfter(data_, capacity_);
+            if (room >= n - capacity_) {
+                const size_t grown = std::min(capacity_ + room, n + kInPlaceSlack);
+                arena_->GrowInPlace(data_, capacity_, grown);
+                capacity_ = grown;
+                return;
+            }
+        }
+        Reallocate(std::max(n, capacity_ + capacity_ / 2 + 16));
+    }
     void Reallocate(size_t capacity) {
+        if (arena_) {
+            uint8_t* moved = arena_->Allocate(capacity);
+            if (size_) std::memcpy(moved, data_, size_);
+            Free();
+            data_ = moved;
+            capacity_ = capacity;
+            return;
+        }
         auto* grown = static_cast<uint8_t*>(std::realloc(data_, capacity));
         if (!grown) throw std::bad_alloc();
         data_ = grown;
         capacity_ = capacity;
     }
+    void Free() {
+        if (!data_) return;
+        if (arena_)
+            arena_->Free(data_, capacity_);
+        else
+            std::free(data_);
+    }
 
     uint8_t* data_ = nullptr;
     size_t size_ = 0;
     size_t capacity_ = 0;
+    CellArena* arena_ = nullptr;
 };
 
 } // namespace tessaly::cellcode

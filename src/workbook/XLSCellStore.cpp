@@ -11,6 +11,7 @@
 #include "core/Format.h"
 #include "workbook/WbDataSST.h"
 #include "workbook/WbDataStyleSheet.h"
+#include "workbook/XLSCellArena.h"
 #include "workbook/XLSCellBlocks.h"
 
 namespace tessaly {
@@ -19,10 +20,12 @@ using namespace cellcode;
 
 // Rows b*256 ... b*256+255. Data holds the row vectors back to back (in the order the rows were
 // created); its size is the block's TotalBytes. RowOffset stays unallocated until the block
-// gets its first row, so that a sheet with one far-away row costs little.
+// gets its first row, so that a sheet with one far-away row costs little; then it (held by
+// RowOffsetSpace) and Data take their memory from the store's arena.
 struct TXLSCellStore::Block {
     ByteBuffer Data;
-    std::unique_ptr<int32_t[]> RowOffset;
+    ByteBuffer RowOffsetSpace;
+    int32_t* RowOffset = nullptr;
     // While set, each row of the block lives in a buffer of its own (RowOffset then only tells
     // which rows exist) and Data is empty; see Place.
     std::unique_ptr<ByteBuffer[]> Loose;
@@ -83,7 +86,10 @@ uint16_t StyleOf(uint8_t tag, const uint8_t* payload) {
 } // namespace
 
 TXLSCellStore::TXLSCellStore(TWbDataSST& sst, TWbDataStyleSheet& styles)
-    : sst_(sst), styles_(styles) {
+    : TXLSCellStore(sst, styles, std::make_shared<CellArena>()) {}
+
+TXLSCellStore::TXLSCellStore(TWbDataSST& sst, TWbDataStyleSheet& styles, std::shared_ptr<CellArena> arena)
+    : sst_(sst), styles_(styles), arena_(arena ? std::move(arena) : std::make_shared<CellArena>()) {
     blocks_.resize(1);
 }
 
@@ -91,27 +97,54 @@ TXLSCellStore::~TXLSCellStore() = default;
 
 // ---- Numbers --------------------------------------------------------------------------------
 
-uint8_t TXLSCellStore::PackNumberBase(double value) {
-    if (std::isfinite(value) && value == std::floor(value)) {
-        if (value >= -128 && value <= 127) return kInt8;
-        if (value >= -32768 && value <= 32767) return kInt16;
-        if (value >= -2147483646.0 && value <= 2147483647.0) return kInt32;
-        return kDouble;
+namespace {
+
+// The packing of a number: its base code and, for bases 2 to 6, the integer stored.
+//   Integral values by their range: 8, 16 or 32 bits (the lowest 32-bit one is −2147483646),
+//   beyond that a double.
+//   Otherwise A = value × 10000; when A lies within 1e-8 of an integer N inside 32 bits: N/10000
+//   when that is integral (base 4), N/100 when N is divisible by 100 (base 5), else N (base 6).
+//   Anything else is kept as the double itself.
+// Integer conversions stand in for floor and round here: they cost no library call.
+uint8_t PackNumber(double value, int32_t& n) {
+    // Outside 32 bits neither an integer nor A fits (NaN fails this test too).
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return kDouble;
+    const auto whole = static_cast<int32_t>(value);   // truncated
+    if (static_cast<double>(whole) == value) {
+        n = whole;
+        if (whole >= -128 && whole <= 127) return kInt8;
+        if (whole >= -32768 && whole <= 32767) return kInt16;
+        return whole >= -2147483646 ? kInt32 : kDouble;
     }
     const double a = value * 10000.0;
-    const double n = std::round(a);
-    const double diff = n - a;
-    if (diff > -1e-8 && diff < 1e-8 && n >= INT32_MIN && n <= INT32_MAX) {
-        const int32_t ni = static_cast<int32_t>(n);
-        if (ni % 10000 == 0) return kInt32;
-        if (ni % 100 == 0) return kHundredths;
-        return kTenThousandths;
+    if (!(a > -2147483648.5 && a < 2147483647.5)) return kDouble;
+    // N is A rounded to the nearest integer. Only an A within 1e-8 of N is taken, and there
+    // adding a half and truncating gives the same N whichever way halves would round.
+    const auto rounded = static_cast<int32_t>(a < 0 ? a - 0.5 : a + 0.5);
+    const double diff = static_cast<double>(rounded) - a;
+    if (!(diff > -1e-8 && diff < 1e-8)) return kDouble;
+    if (rounded % 10000 == 0) {
+        n = rounded / 10000;
+        return kInt32;
     }
-    return kDouble;
+    if (rounded % 100 == 0) {
+        n = rounded / 100;
+        return kHundredths;
+    }
+    n = rounded;
+    return kTenThousandths;
+}
+
+} // namespace
+
+uint8_t TXLSCellStore::PackNumberBase(double value) {
+    int32_t n;
+    return PackNumber(value, n);
 }
 
 void TXLSCellStore::StoreNumber(int32_t col, int32_t row, double value, uint16_t style) {
-    const uint8_t base = PackNumberBase(value);
+    int32_t n = 0;
+    const uint8_t base = PackNumber(value, n);
     uint8_t payload[10];
     size_t at = 0;
     if (style) {
@@ -120,32 +153,22 @@ void TXLSCellStore::StoreNumber(int32_t col, int32_t row, double value, uint16_t
     }
     switch (base) {
         case kInt8:
-            payload[at++] = static_cast<uint8_t>(static_cast<int8_t>(value));
+            payload[at++] = static_cast<uint8_t>(static_cast<int8_t>(n));
             break;
         case kInt16:
-            StoreU16(payload + at, static_cast<uint16_t>(static_cast<int16_t>(value)));
+            StoreU16(payload + at, static_cast<uint16_t>(static_cast<int16_t>(n)));
             at += 2;
             break;
         case kInt32:
         case kHundredths:
-        case kTenThousandths: {
-            int32_t n;
-            if (value == std::floor(value)) {
-                n = static_cast<int32_t>(value);
-            } else {
-                const int32_t scaled = static_cast<int32_t>(std::round(value * 10000.0));
-                n = base == kInt32 ? scaled / 10000 : base == kHundredths ? scaled / 100 : scaled;
-            }
+        case kTenThousandths:
             StoreU32(payload + at, static_cast<uint32_t>(n));
             at += 4;
             break;
-        }
-        case kDouble:
+        default:
             StoreF64(payload + at, value);
             at += 8;
             break;
-        default:
-            throw Exception("Invalid XLate");
     }
     StoreFixed(col, row, static_cast<uint8_t>(base | (style ? kTagStyle : 0)), payload, at, style, -1);
 }
@@ -273,10 +296,14 @@ bool TXLSCellStore::RowAt(const Block& block, int local, const uint8_t*& v, size
 // Creates the row (with the preset record) when it does not exist yet.
 void TXLSCellStore::EnsureRow(Block& block, int local) {
     if (!block.RowOffset) {
-        block.RowOffset.reset(new int32_t[kRowsPerBlock]);
-        std::fill_n(block.RowOffset.get(), kRowsPerBlock, -1);
+        block.RowOffsetSpace.UseArena(arena_.get());
+        block.RowOffsetSpace.resize(kRowsPerBlock * sizeof(int32_t));   // the arena aligns it
+        block.RowOffset = reinterpret_cast<int32_t*>(block.RowOffsetSpace.data());
+        std::fill_n(block.RowOffset, kRowsPerBlock, -1);
+        block.Data.UseArena(arena_.get());
     }
     if (block.RowOffset[local] >= 0) return;
+    hot_.Row = -1;   // the new row comes behind the row being filled
     uint8_t head[kRowHeadSize];
     SetColCount(head, 0);
     SetLastRunOffset(head, kRowHeadSize);
@@ -336,6 +363,14 @@ bool TXLSCellStore::ReadRowRecord(int32_t row, TXLSRowRecord& record) const {
 
 void TXLSCellStore::Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size) {
     Changed();
+    if (row == hot_.Row) {
+        ByteBuffer& data = blocks_[hot_.Block].Data;
+        if (static_cast<uint32_t>(col) >= ColCount(data.data() + hot_.Offset)) {
+            AppendCell(data, hot_.Offset, data.size() - hot_.Offset, col, tag, payload, size);
+            return;
+        }
+    }
+    hot_.Row = -1;
     Block& block = BlockForRow(row);
     const int local = row % kRowsPerBlock;
     EnsureRow(block, local);
@@ -361,12 +396,16 @@ void TXLSCellStore::Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* 
     if (append) {
         if (offset + length != block.Data.size()) offset = MoveRowToEnd(block, local, offset, length);
         AppendCell(block.Data, offset, length, col, tag, payload, size);
+        hot_ = {row, static_cast<size_t>(row) / kRowsPerBlock, offset};
     } else {
         const ReplacedCell old = EncodeWithCell(v, length, col, tag, payload, size);
         Splice(block, offset, length);
         Release(old);
     }
-    if (block.MovedBytes > 64 * block.Data.size() + 65536) Unpack(block);
+    if (block.MovedBytes > 64 * block.Data.size() + 65536) {
+        hot_.Row = -1;
+        Unpack(block);
+    }
 }
 
 // Moves a row vector behind all others of its block, so that it can grow in place.
@@ -375,7 +414,7 @@ size_t TXLSCellStore::MoveRowToEnd(Block& block, int local, size_t offset, size_
     const size_t total = block.Data.size();
     scratch_.assign(data + offset, data + offset + length);
     std::memmove(data + offset, data + offset + length, total - offset - length);
-    ShiftRowsBehind(block.RowOffset.get(), offset, -static_cast<int32_t>(length));
+    ShiftRowsBehind(block.RowOffset, offset, -static_cast<int32_t>(length));
     const size_t newOffset = total - length;
     std::memcpy(data + newOffset, scratch_.data(), length);
     block.RowOffset[local] = static_cast<int32_t>(newOffset);
@@ -400,7 +439,7 @@ void TXLSCellStore::Splice(Block& block, size_t offset, size_t length) {
     }
     if (tail && newLength != length) {
         const int32_t delta = static_cast<int32_t>(newLength) - static_cast<int32_t>(length);
-        ShiftRowsBehind(block.RowOffset.get(), offset, delta);
+        ShiftRowsBehind(block.RowOffset, offset, delta);
         block.MovedBytes += tail;
     }
     std::memcpy(block.Data.data() + offset, scratch_.data(), newLength);
@@ -417,7 +456,7 @@ void TXLSCellStore::Unpack(Block& block) {
         block.Loose[r].assign(v, v + length);
         block.RowOffset[r] = 0;
     }
-    block.Data = ByteBuffer();
+    block.Data = ByteBuffer(arena_.get());
     block.MovedBytes = 0;
 }
 
@@ -427,7 +466,7 @@ void TXLSCellStore::Pack(Block& block) {
     for (int r = 0; r < kRowsPerBlock; ++r)
         if (block.RowOffset[r] >= 0) total += block.Loose[r].size();
     if (total > kMaxBlockBytes) throw Exception("Too many cell data in 256 rows");
-    ByteBuffer data;
+    ByteBuffer data(arena_.get());
     data.reserve(total);
     for (int r = 0; r < kRowsPerBlock; ++r) {
         if (block.RowOffset[r] < 0) continue;
@@ -724,6 +763,7 @@ void TXLSCellStore::ClearCells() {
     blocks_.resize(1);
     usedArea_ = TXLSUsedArea();
     cache_ = ReadCache();
+    hot_.Row = -1;
     ++changes_;
 }
 
@@ -745,6 +785,7 @@ std::span<const uint8_t> TXLSCellStore::RowVectorView(int32_t row) const {
 void TXLSCellStore::ReplaceRowVectorBytes(int32_t row, std::span<const uint8_t> bytes) {
     CheckRow(row);
     Changed();
+    hot_.Row = -1;
     Block& block = BlockForRow(row);
     const int local = row % kRowsPerBlock;
     EnsureRow(block, local);
@@ -773,6 +814,7 @@ size_t TXLSCellStore::EncodedBytes() const {
 
 void TXLSCellStore::Compact() {
     Changed();   // the buffers move
+    hot_.Row = -1;
     for (Block& block : blocks_) {
         if (block.Loose) Pack(block);
         block.Data.shrink_to_fit();

@@ -8,6 +8,7 @@
 // it does not depend on the order in which its cells were stored.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -21,6 +22,7 @@ class TWbDataSST;
 class TWbDataStyleSheet;
 namespace cellcode {
 class ByteBuffer;
+class CellArena;
 }
 
 // Where LocateCell found a cell: its tag and its payload (for a variable entry, the 16-bit
@@ -107,6 +109,9 @@ struct TXLSUsedArea {
 class TXLSCellStore {
 public:
     TXLSCellStore(TWbDataSST& sst, TWbDataStyleSheet& styles);
+    // Takes the memory for its rows from `arena`, which the sheets of one workbook share, so
+    // that a workbook of many sheets gets large pieces of memory as one large sheet does.
+    TXLSCellStore(TWbDataSST& sst, TWbDataStyleSheet& styles, std::shared_ptr<cellcode::CellArena> arena);
     ~TXLSCellStore();
     TXLSCellStore(const TXLSCellStore&) = delete;
     TXLSCellStore& operator=(const TXLSCellStore&) = delete;
@@ -225,9 +230,21 @@ private:
     }
     void BuildFormulaPayload();
 
+    // The row being filled: row HotRow, whose vector starts at HotOffset in the Data of block
+    // HotBlock and is the last thing there, so that it runs to the end of Data. A cell right
+    // of its last one is appended without looking anything up. Everything that could move
+    // that row or put anything behind it forgets it (HotRow = -1).
+    struct HotRow {
+        int32_t Row = -1;
+        size_t Block = 0;
+        size_t Offset = 0;
+    };
+
     TWbDataSST& sst_;
     TWbDataStyleSheet& styles_;
+    std::shared_ptr<cellcode::CellArena> arena_;   // before blocks_: they give their memory back to it
     std::vector<Block> blocks_;
+    HotRow hot_;
     TXLSUsedArea usedArea_;
     TXLSFormulaHelper helper_;
     mutable ReadCache cache_;

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 #include <vector>
 
 #include "core/Exception.h"
@@ -74,6 +78,70 @@ TEST_F(CellStoreEncodingTest, NumbersArePackedByTheirValue) {
     for (double special : {std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN(),
                            1e-9, 4294967296.0, 12345678.9})
         EXPECT_EQ(TXLSCellStore::PackNumberBase(special), 8) << special;
+}
+
+// The packing rule written out literally, with floor and round, to hold the store's own
+// arithmetic against.
+uint8_t LiteralPackBase(double value) {
+    if (std::isfinite(value) && value == std::floor(value)) {
+        if (value >= -128 && value <= 127) return 2;
+        if (value >= -32768 && value <= 32767) return 3;
+        if (value >= -2147483646.0 && value <= 2147483647.0) return 4;
+        return 8;
+    }
+    const double a = value * 10000.0;
+    const double n = std::round(a);
+    if (n - a > -1e-8 && n - a < 1e-8 && n >= INT32_MIN && n <= INT32_MAX) {
+        const auto ni = static_cast<int32_t>(n);
+        return ni % 10000 == 0 ? 4 : ni % 100 == 0 ? 5 : 6;
+    }
+    return 8;
+}
+
+TEST_F(CellStoreEncodingTest, PackingFollowsTheRuleAtEveryEdge) {
+    std::vector<double> values = {0.0, -0.0, 0.29, 1.15, 2.675, -2.5, -0.00005, 0.00005, 0.00015,
+                                  4.35, 1e-9, 5e-5, 214748.3647, 214748.3648, -214748.3648,
+                                  -214748.3649, 214748.36475, 123456.78, 99999.9999, 2147483647.5,
+                                  -2147483648.0, -2147483648.5, -2147483649.0, 2147483648.0,
+                                  4.9e-324, -1e-300, 1.7976931348623157e308};
+    for (double edge : {127.0, -128.0, 32767.0, -32768.0, 2147483647.0, -2147483646.0, 214748.3647,
+                        -214748.3648, 0.0001, 0.005})
+        for (double v : {edge, -edge}) {
+            values.push_back(v);
+            values.push_back(std::nextafter(v, 1e300));
+            values.push_back(std::nextafter(v, -1e300));
+            values.push_back(v + 1);
+            values.push_back(v - 1);
+        }
+    std::mt19937_64 random(11);
+    for (int i = 0; i < 200000; ++i) {
+        const auto k = static_cast<int64_t>(random() % 4000000000ull) - 2000000000;
+        const double scales[] = {1, 10, 100, 1000, 10000, 100000, 3, 7};
+        values.push_back(static_cast<double>(k) / scales[i % 8]);
+        // Values a hair beside hundredths and ten-thousandths, and arbitrary bit patterns.
+        values.push_back(std::nextafter(static_cast<double>(k % 1000000) / 100, (i & 1) ? 1e300 : -1e300));
+        uint64_t bits = random();
+        double any;
+        std::memcpy(&any, &bits, sizeof any);
+        values.push_back(any);
+    }
+    for (double v : values) {
+        const uint8_t base = TXLSCellStore::PackNumberBase(v);
+        ASSERT_EQ(base, LiteralPackBase(v)) << std::hexfloat << v;
+        if (std::isnan(v)) continue;
+        store.StoreNumber(0, 0, v, 3);
+        TXLSCellRef ref;
+        ASSERT_TRUE(store.LocateCell(0, 0, ref));
+        ASSERT_EQ(ref.Tag, base | 0x40);
+        // Integers and doubles come back as they were; the others as N's quotient, rounded to
+        // the nearest double.
+        const double n = std::round(v * 10000.0);
+        const double expected = base == 8 || v == std::floor(v) ? v
+                                : base == 4                     ? n / 10000
+                                : base == 5                     ? (n / 100) / 100.0
+                                                                : n / 10000.0;
+        ASSERT_EQ(store.ReadNumber(ref), expected) << std::hexfloat << v;
+    }
 }
 
 TEST_F(CellStoreEncodingTest, AGapIsWrittenInStepsOf127AndSplitByACellInside) {

@@ -53,13 +53,13 @@ TXLSReaders ObservingReaders(Observed& seen) {
         seen.entry = "biff-file";
         seen.fileName = fileName;
         FillWorkbook(manager, seen, u"FromBiffFile");
-        return TBiffReadResult{xvExcel97, u"VelvetSweatshop"};
+        return TBiffReadResult{xvExcel97, u"VelvetSweatshop", {}};
     };
     readers.ReadBiffStream = [&seen](TWbManager& manager, TStream& stream) {
         seen.entry = "biff-stream";
         seen.firstBytes = Peek(stream);
         FillWorkbook(manager, seen, u"FromBiffStream");
-        return TBiffReadResult{xvExcel50, u""};
+        return TBiffReadResult{xvExcel50, u"", {}};
     };
     return readers;
 }
