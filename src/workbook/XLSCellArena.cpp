@@ -8,9 +8,33 @@
 #include <sys/mman.h>
 #endif
 
+// Under AddressSanitizer the chunks' free parts and given-up spaces are marked unaddressable,
+// and spaces are cut with a gap between them, so that the sanitizer sees a read or write beyond
+// a buffer as it would for one from malloc.
+#if defined(__SANITIZE_ADDRESS__)
+#define TESSALY_ARENA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define TESSALY_ARENA_ASAN 1
+#endif
+#endif
+#if defined(TESSALY_ARENA_ASAN)
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace tessaly::cellcode {
 
 namespace {
+
+#if defined(TESSALY_ARENA_ASAN)
+constexpr size_t kGap = 32;
+void Poison(const uint8_t* p, size_t n) { ASAN_POISON_MEMORY_REGION(p, n); }
+void Unpoison(const uint8_t* p, size_t n) { ASAN_UNPOISON_MEMORY_REGION(p, n); }
+#else
+constexpr size_t kGap = 0;
+void Poison(const uint8_t*, size_t) {}
+void Unpoison(const uint8_t*, size_t) {}
+#endif
 
 constexpr size_t kFirstChunk = size_t{32} << 10;
 constexpr size_t kLargestChunk = size_t{8} << 20;
@@ -40,6 +64,7 @@ uint8_t* MapHuge(size_t size) {
 CellArena::~CellArena() { Clear(); }
 
 void CellArena::Release(Chunk& chunk) {
+    Unpoison(chunk.Base, chunk.Size);
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
     if (chunk.Mapped) {
         munmap(chunk.Base, chunk.Size);
@@ -77,6 +102,7 @@ void CellArena::NewChunk(size_t atLeast) {
     if (!chunk.Base) chunk.Base = static_cast<uint8_t*>(std::malloc(size));
     if (!chunk.Base) throw std::bad_alloc();
     chunk.Size = size;
+    Poison(chunk.Base, size);
     try {
         chunks_.reserve(chunks_.size() + 1);
     } catch (...) {
@@ -104,13 +130,16 @@ void CellArena::Clear() {
 }
 
 uint8_t* CellArena::Allocate(size_t size) {
-    size = Round(size);
-    if (chunks_.empty() || chunks_[current_].Size - chunks_[current_].Used < size) NewChunk(size);
+    const size_t rounded = Round(size);
+    if (chunks_.empty() || chunks_[current_].Size - chunks_[current_].Used < rounded + kGap)
+        NewChunk(rounded + kGap);
     Chunk& chunk = chunks_[current_];
+    chunk.Used += kGap;
     uint8_t* p = chunk.Base + chunk.Used;
-    chunk.Used += size;
-    chunk.Live += size;
-    live_ += size;
+    chunk.Used += rounded;
+    chunk.Live += rounded;
+    live_ += rounded;
+    Unpoison(p, size);
     return p;
 }
 
@@ -129,11 +158,13 @@ bool CellArena::GrowInPlace(uint8_t* p, size_t size, size_t newSize) {
     chunk.Used += grown;
     chunk.Live += grown;
     live_ += grown;
+    Unpoison(p + size, newSize - size);
     return true;
 }
 
 void CellArena::Shrink(uint8_t* p, size_t size, size_t newSize) {
     if (!p || newSize >= size) return;
+    Poison(p + newSize, size - newSize);
     const size_t given = Round(size) - Round(newSize);
     if (given == 0) return;
     const size_t index = ChunkOf(p);
