@@ -33,6 +33,7 @@ bool TWbFont::SameAs(const TWbFont& other) const {
 TWbDataStyleSheet::TWbDataStyleSheet() { Clear(); }
 
 void TWbDataStyleSheet::Clear() {
+    pendingXFs_.clear();
     fonts_.clear();
     numFmts_.clear();
     fills_.clear();
@@ -57,6 +58,7 @@ const TWbFont& TWbDataStyleSheet::FontAt(int32_t index) const {
 }
 
 int32_t TWbDataStyleSheet::AddFont(const TWbFont& font) {
+    CountPendingUses();
     FontEntry entry;
     entry.Font = font;
     fonts_.push_back(entry);
@@ -87,10 +89,14 @@ void TWbDataStyleSheet::ReleaseFontUse(int32_t index) { CountUse(fonts_, index, 
 
 int32_t TWbDataStyleSheet::FontUseCount(int32_t index) const {
     CheckIndex(fonts_, index);
-    return fonts_[index].UseCount;
+    int32_t count = fonts_[index].UseCount;
+    for (int32_t xf : pendingXFs_)
+        if (xfs_[xf].XF.Font == index) count += xfs_[xf].Pending;
+    return count;
 }
 
 int32_t TWbDataStyleSheet::AddNumberFormat(int32_t id, const std::u16string& code) {
+    CountPendingUses();
     NumFmtEntry entry;
     entry.Id = id;
     entry.Code = code;
@@ -99,11 +105,13 @@ int32_t TWbDataStyleSheet::AddNumberFormat(int32_t id, const std::u16string& cod
 }
 
 int32_t TWbDataStyleSheet::AddFill() {
+    CountPendingUses();
     fills_.emplace_back();
     return static_cast<int32_t>(fills_.size()) - 1;
 }
 
 int32_t TWbDataStyleSheet::AddBorder() {
+    CountPendingUses();
     borders_.emplace_back();
     return static_cast<int32_t>(borders_.size()) - 1;
 }
@@ -128,7 +136,9 @@ void TWbDataStyleSheet::SetXF(int32_t index, const TWbXF& xf) {
         return;
     }
     CheckIndex(xfs_, index);
-    // Readers fill the formats before any cell names them, so no uses need to move.
+    // Readers fill the formats before any cell names them, so no uses need to move; the uses
+    // taken so far stay with what the format referred to until now.
+    CountPendingUses();
     xfs_[index].XF = xf;
 }
 
@@ -139,19 +149,28 @@ void TWbDataStyleSheet::AddFormatUses(const TWbXF& xf, int delta) {
     CountUse(borders_, xf.Border, delta);
 }
 
-void TWbDataStyleSheet::AddXFUse(int32_t index) {
-    CheckIndex(xfs_, index);
-    XFEntry& entry = xfs_[index];
-    ++entry.UseCount;
-    AddFormatUses(entry.XF, 1);
-}
+void TWbDataStyleSheet::ThrowListError(int32_t index) { throw EListError(index); }
 
 void TWbDataStyleSheet::ReleaseXFUse(int32_t index) {
     // Tolerant: a use given up after the table was cleared has nothing left to count against.
     if (index < 0 || static_cast<size_t>(index) >= xfs_.size()) return;
     XFEntry& entry = xfs_[index];
     --entry.UseCount;
-    AddFormatUses(entry.XF, -1);
+    --entry.Pending;
+    if (!entry.Listed) {
+        entry.Listed = true;
+        pendingXFs_.push_back(index);
+    }
+}
+
+void TWbDataStyleSheet::CountPendingUses() {
+    for (int32_t index : pendingXFs_) {
+        XFEntry& entry = xfs_[index];
+        AddFormatUses(entry.XF, entry.Pending);
+        entry.Pending = 0;
+        entry.Listed = false;
+    }
+    pendingXFs_.clear();
 }
 
 int32_t TWbDataStyleSheet::XFUseCount(int32_t index) const {

@@ -63,6 +63,8 @@ public:
     const TWbXF& XFAt(int32_t index) const;                // EListError "List index out of bounds (%d)"
     int32_t AddXF(const TWbXF& xf);
     void SetXF(int32_t index, const TWbXF& xf);            // overwrites, or appends at index == count
+    // A use of a format counts on the format at once and on its number format, font, fill and
+    // border as soon as anything asks for their counts or changes what they are (see Pending).
     void AddXFUse(int32_t index);                          // EListError beyond the list
     void ReleaseXFUse(int32_t index);
     int32_t XFUseCount(int32_t index) const;
@@ -78,8 +80,13 @@ private:
     struct FontEntry : Counted {
         TWbFont Font;
     };
+    // Pending: uses of the format (added minus given up) not yet counted on the entries it
+    // refers to. Counting every use on five lists would cost every stored cell five counters;
+    // the format's own count and this one do. Listed: the format stands in pendingXFs_.
     struct XFEntry : Counted {
         TWbXF XF;
+        int32_t Pending = 0;
+        bool Listed = false;
     };
     struct NumFmtEntry : Counted {
         int32_t Id = 0;
@@ -87,6 +94,11 @@ private:
     };
 
     void AddFormatUses(const TWbXF& xf, int delta);
+    // Counts the pending uses on the entries the formats refer to; before anything that changes
+    // a format or makes a list longer (an index beyond a list is not counted, so the lists must
+    // stand as they stood when the uses were taken).
+    void CountPendingUses();
+    [[noreturn]] static void ThrowListError(int32_t index);
 
     std::vector<FontEntry> fonts_;
     std::vector<NumFmtEntry> numFmts_;
@@ -94,6 +106,18 @@ private:
     std::vector<Counted> borders_;
     std::vector<XFEntry> xfs_;
     std::vector<XFEntry> styleXfs_;
+    std::vector<int32_t> pendingXFs_;   // the formats with uses pending, each once
 };
+
+inline void TWbDataStyleSheet::AddXFUse(int32_t index) {
+    if (index < 0 || static_cast<size_t>(index) >= xfs_.size()) ThrowListError(index);
+    XFEntry& entry = xfs_[index];
+    ++entry.UseCount;
+    ++entry.Pending;
+    if (!entry.Listed) {
+        entry.Listed = true;
+        pendingXFs_.push_back(index);
+    }
+}
 
 } // namespace tessaly

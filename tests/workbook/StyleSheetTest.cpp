@@ -39,6 +39,38 @@ TEST(StyleSheetTest, UsesCountOnTheFormatAndWhatItRefersTo) {
     EXPECT_EQ(styles.FontUseCount(0), 1);
 }
 
+TEST(StyleSheetTest, UsesCountOnWhatTheFormatReferredToWhenTheyWereTaken) {
+    TWbDataStyleSheet styles;
+    TWbXF xf;
+    xf.Font = 2;   // no such font yet: this use is not counted on a font
+    const int32_t format = styles.AddXF(xf);
+    styles.AddXFUse(format);
+    const int32_t arial = styles.AddFont(TWbFont());
+    const int32_t courier = styles.AddFont(TWbFont());
+    ASSERT_EQ(courier, 2);
+    EXPECT_EQ(styles.FontUseCount(courier), 0);
+    styles.AddXFUse(format);
+    styles.AddXFUse(format);
+    EXPECT_EQ(styles.FontUseCount(courier), 2);
+    // Pointed at another font, the format keeps its earlier uses where they were counted.
+    xf.Font = arial;
+    styles.SetXF(format, xf);
+    styles.AddXFUse(format);
+    EXPECT_EQ(styles.FontUseCount(courier), 2);
+    EXPECT_EQ(styles.FontUseCount(arial), 1);
+    styles.ReleaseXFUse(format);
+    styles.ReleaseXFUse(format);
+    EXPECT_EQ(styles.FontUseCount(arial), -1);
+    EXPECT_EQ(styles.XFUseCount(format), 2);
+    // Direct font uses add to those of the formats.
+    styles.AddFontUse(courier);
+    styles.AddXFUse(format);
+    EXPECT_EQ(styles.FontUseCount(courier), 3);
+    EXPECT_EQ(styles.FontUseCount(arial), 0);
+    styles.Clear();
+    EXPECT_EQ(styles.FontUseCount(0), 1);
+}
+
 TEST(StyleSheetTest, AFormatBeyondTheListIsTheListError) {
     TWbDataStyleSheet styles;
     styles.AddXF(TWbXF());
