@@ -224,6 +224,66 @@ void TXLSCellStore::StoreText(int32_t col, int32_t row, std::u16string_view text
 
 // Every cell store: check the position, take the uses of the style and the string, place the
 // cell; on any failure the uses are given back and the cell is not stored.
+inline void TXLSCellStore::Resize(ByteBuffer& buffer, size_t newSize) {
+    if (newSize > kMaxBlockBytes) throw Exception("Too many cell data in 256 rows");
+    buffer.resize(newSize);
+}
+
+namespace {
+
+// Copies a cell's payload (at most 16 bytes) with fixed-size moves, which cost no library call;
+// the two moves of each size overlap instead of running past either end.
+inline void CopyPayload(uint8_t* to, const uint8_t* from, size_t n) {
+    if (n >= 8) {
+        std::memcpy(to, from, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else if (n >= 2) {
+        std::memcpy(to, from, 2);
+        std::memcpy(to + n - 2, from + n - 2, 2);
+    } else if (n == 1) {
+        *to = *from;
+    }
+}
+
+} // namespace
+
+// What nearly every store of a reader is: a fixed cell right of the last cell of the row being
+// filled, which joins the last run (same tag, room left) or starts a run of its own after the
+// gap bytes. The row's bytes are the store's own (ReplaceRowVectorBytes forgets the row being
+// filled), so its head is taken as it stands.
+inline bool TXLSCellStore::AppendToHotRow(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload,
+                                          size_t size) {
+    if (row != hot_.Row || (tag & kTagVariable) || size > 16) return false;
+    ByteBuffer& data = blocks_[hot_.Block].Data;
+    const uint8_t* v = data.data() + hot_.Offset;
+    const uint32_t colCount = ColCount(v);
+    if (static_cast<uint32_t>(col) < colCount) return false;
+    const size_t end = data.size();
+    const auto lastRun = static_cast<size_t>(LastRunOffset(v));
+    if (static_cast<uint32_t>(col) == colCount && colCount > 0 && v[lastRun + 1] == tag &&
+        v[lastRun] < kMaxRunCells) {
+        Resize(data, end + size);
+        uint8_t* w = data.data() + hot_.Offset;
+        CopyPayload(data.data() + end, payload, size);
+        ++w[lastRun];
+        SetColCount(w, colCount + 1);
+        return true;
+    }
+    const auto gap = static_cast<int32_t>(static_cast<uint32_t>(col) - colCount);
+    Resize(data, end + GapBytes(gap) + 2 + size);
+    uint8_t* w = data.data() + hot_.Offset;
+    uint8_t* run = WriteGap(data.data() + end, gap);
+    run[0] = 1;
+    run[1] = tag;
+    CopyPayload(run + 2, payload, size);
+    SetLastRunOffset(w, static_cast<size_t>(run - w));
+    SetColCount(w, static_cast<uint32_t>(col) + 1);
+    return true;
+}
+
 void TXLSCellStore::StoreFixed(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload,
                                size_t size, uint16_t style, int64_t sstIndex) {
     CheckCell(col, row);
@@ -238,7 +298,8 @@ void TXLSCellStore::StoreFixed(int32_t col, int32_t row, uint8_t tag, const uint
         }
     }
     try {
-        Place(col, row, tag, payload, size);
+        Changed();
+        if (!AppendToHotRow(col, row, tag, payload, size)) Place(col, row, tag, payload, size);
     } catch (...) {
         if (sstIndex >= 0) sst_.ReleaseString(static_cast<int32_t>(sstIndex));
         styles_.ReleaseXFUse(style);
@@ -269,11 +330,6 @@ TXLSCellStore::Block& TXLSCellStore::BlockForRow(int32_t row) {
     const size_t index = static_cast<size_t>(row) / kRowsPerBlock;
     if (index >= blocks_.size()) blocks_.resize(index + 1);
     return blocks_[index];
-}
-
-void TXLSCellStore::Resize(ByteBuffer& buffer, size_t newSize) {
-    if (newSize > kMaxBlockBytes) throw Exception("Too many cell data in 256 rows");
-    buffer.resize(newSize);
 }
 
 // The row's vector and the bytes of its buffer from the vector on; false when there is no row.
@@ -628,70 +684,108 @@ void TXLSCellStore::Release(const ReplacedCell& old) {
 
 // ---- Reading --------------------------------------------------------------------------------
 
-bool TXLSCellStore::LocateCellInRow(int32_t col, int32_t row, TXLSCellRef& ref) const {
-    if (row < 0 || col < 0) return false;
-    const uint8_t* v;
-    size_t length;
+// Puts row `row` into the read cache, with no run found yet; false when the row does not exist.
+bool TXLSCellStore::CacheRow(int32_t row) const {
+    const size_t blockIndex = static_cast<size_t>(row) / kRowsPerBlock;
+    if (row < 0 || blockIndex >= blocks_.size()) return false;
+    const uint8_t* v = nullptr;
+    size_t avail = 0;
+    if (!RowAt(blocks_[blockIndex], row % kRowsPerBlock, v, avail)) return false;
+    const size_t length = RowLength(v, avail);
+    cache_ = ReadCache();
+    cache_.Row = row;
+    cache_.Vector = v;
+    cache_.Length = length;
+    cache_.ColCount = ColCount(v);
+    cache_.RunPos = kRowHeadSize;
+    return true;
+}
+
+// Walks the cached row from byte `pos` (at column `col`, the start of a run or gap) to the
+// next run and leaves the cache on it. Returns the run's first column, or -1 at the row's end.
+int32_t TXLSCellStore::CacheRunAt(size_t pos, int32_t col) const {
+    const uint8_t* v = cache_.Vector;
+    const size_t length = cache_.Length;
+    while (pos < length && (v[pos] & 0x80)) {
+        if (v[pos] == 0x80) ThrowDamagedRow();
+        col += v[pos++] & 0x7F;
+    }
+    cache_.RunPos = pos;
+    cache_.RunCol = col;
+    if (pos >= length) {
+        cache_.RunCells = 0;
+        cache_.RunEnd = pos;
+        return -1;
+    }
+    const size_t runLength = RunLength(v + pos, length - pos);
+    const uint8_t tag = v[pos + 1];
+    const bool variable = (tag & kTagVariable) != 0;
+    cache_.RunCells = variable ? 1 : v[pos];
+    cache_.RunTag = tag;
+    cache_.RunSize = variable ? 0 : kFixedSize[tag];
+    cache_.RunPayload = v + pos + 2;
+    cache_.RunEnd = pos + runLength;
+    return col;
+}
+
+// Walks the cached row to the first cell at column `col` or right of it, from the cached run on
+// (from the row's start when `col` lies left of that run), and leaves the cache on that cell's
+// run. Returns the cell's column, or -1 when the row has no such cell.
+int32_t TXLSCellStore::SeekInCachedRow(int32_t col) const {
     size_t pos = kRowHeadSize;
     int32_t c = 0;
-    if (cache_.Row == row) {
-        // The same row as last time: its place and length are known, and a walk to the right
-        // goes on from the run where the last one stopped.
-        v = cache_.Vector;
-        length = cache_.Length;
-        if (col >= cache_.ColCount) return false;
-        if (col >= cache_.RunCol) {
-            pos = cache_.RunPos;
-            c = cache_.RunCol;
-        }
-    } else {
-        const size_t blockIndex = static_cast<size_t>(row) / kRowsPerBlock;
-        if (blockIndex >= blocks_.size()) return false;
-        size_t avail = 0;
-        if (!RowAt(blocks_[blockIndex], row % kRowsPerBlock, v, avail)) return false;
-        length = RowLength(v, avail);
-        cache_ = ReadCache();
-        cache_.Row = row;
-        cache_.Vector = v;
-        cache_.Length = length;
-        cache_.ColCount = ColCount(v);
-        cache_.RunPos = kRowHeadSize;
-        if (col >= cache_.ColCount) return false;
+    if (col >= cache_.RunCol) {
+        pos = cache_.RunPos;
+        c = cache_.RunCol;
     }
+    for (;;) {
+        c = CacheRunAt(pos, c);
+        if (c < 0) return -1;
+        if (col < c + static_cast<int32_t>(cache_.RunCells)) return std::max(col, c);
+        pos = cache_.RunEnd;
+        c += static_cast<int32_t>(cache_.RunCells);
+    }
+}
 
-    while (pos < length) {
-        const uint8_t b = v[pos];
-        if (b & 0x80) {
-            if (b == 0x80) ThrowDamagedRow();
-            if (col < c + (b & 0x7F)) {
-                cache_.RunPos = pos;
-                cache_.RunCol = c;
-                cache_.RunCells = 0;
-                return false;
-            }
-            c += b & 0x7F;
-            ++pos;
-            continue;
-        }
-        const size_t runLength = RunLength(v + pos, length - pos);
-        const uint8_t tag = v[pos + 1];
-        const bool variable = (tag & kTagVariable) != 0;
-        const int32_t cells = variable ? 1 : b;
-        if (col < c + cells) {
-            const uint32_t size = variable ? 0 : kFixedSize[tag];
-            cache_.RunPos = pos;
-            cache_.RunCol = c;
-            cache_.RunCells = static_cast<uint32_t>(cells);
-            cache_.RunTag = tag;
-            cache_.RunSize = size;
-            cache_.RunPayload = v + pos + 2;
-            ref.Tag = tag;
-            ref.Payload = v + pos + 2 + size_t(col - c) * size;
-            ref.End = v + length;
+bool TXLSCellStore::LocateCellInRow(int32_t col, int32_t row, TXLSCellRef& ref) const {
+    if (row < 0 || col < 0) return false;
+    if (cache_.Row != row && !CacheRow(row)) return false;
+    if (col >= cache_.ColCount || SeekInCachedRow(col) != col) return false;
+    ref.Tag = cache_.RunTag;
+    ref.Payload = cache_.RunPayload + size_t(col - cache_.RunCol) * cache_.RunSize;
+    ref.End = cache_.Vector + cache_.Length;
+    return true;
+}
+
+bool TXLSCellStore::NextCellAfter(int32_t& col, int32_t& row) const {
+    int64_t r = row < 0 ? 0 : row;
+    int64_t from = row < 0 ? 0 : int64_t{col} + 1;
+    if (row >= 0 && row == cache_.Row && cache_.RunCells > 0 &&
+        from == int64_t{cache_.RunCol} + cache_.RunCells) {
+        // A walk leaving the cached run: the next run of the row follows it.
+        const int32_t next = CacheRunAt(cache_.RunEnd, cache_.RunCol + static_cast<int32_t>(cache_.RunCells));
+        if (next >= 0) {
+            col = next;
             return true;
         }
-        c += cells;
-        pos += runLength;
+        ++r;
+        from = 0;
+    }
+    const auto rowLimit = static_cast<int64_t>(blocks_.size()) * kRowsPerBlock;
+    for (; r < rowLimit; ++r, from = 0) {
+        const Block& block = blocks_[static_cast<size_t>(r / kRowsPerBlock)];
+        if (!block.RowOffset) {
+            r += kRowsPerBlock - 1 - r % kRowsPerBlock;   // a block without rows
+            continue;
+        }
+        const auto candidate = static_cast<int32_t>(r);
+        if (cache_.Row != candidate && !CacheRow(candidate)) continue;
+        if (from >= cache_.ColCount) continue;
+        const int32_t found = SeekInCachedRow(static_cast<int32_t>(std::max<int64_t>(from, 0)));
+        if (found < 0) continue;
+        col = found;
+        row = candidate;
+        return true;
     }
     return false;
 }
@@ -764,22 +858,16 @@ void TXLSCellStore::ClearCells() {
     usedArea_ = TXLSUsedArea();
     cache_ = ReadCache();
     hot_.Row = -1;
-    ++changes_;
 }
 
 // ---- Introspection --------------------------------------------------------------------------
 
 std::vector<uint8_t> TXLSCellStore::RowVectorBytes(int32_t row) const {
-    const std::span<const uint8_t> view = RowVectorView(row);
-    return std::vector<uint8_t>(view.begin(), view.end());
-}
-
-std::span<const uint8_t> TXLSCellStore::RowVectorView(int32_t row) const {
     if (row < 0 || static_cast<size_t>(row) / kRowsPerBlock >= blocks_.size()) return {};
     const uint8_t* v = nullptr;
     size_t avail = 0;
     if (!RowAt(blocks_[static_cast<size_t>(row) / kRowsPerBlock], row % kRowsPerBlock, v, avail)) return {};
-    return {v, RowLength(v, avail)};
+    return std::vector<uint8_t>(v, v + RowLength(v, avail));
 }
 
 void TXLSCellStore::ReplaceRowVectorBytes(int32_t row, std::span<const uint8_t> bytes) {

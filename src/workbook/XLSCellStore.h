@@ -120,6 +120,10 @@ public:
     // left to right continues from there; any store forgets it. Like the rest of the workbook,
     // a store is used from one thread at a time, reads included.
     bool LocateCell(int32_t col, int32_t row, TXLSCellRef& ref) const;
+    // The stored cell that follows (col, row) in row-major order: the next one in the row, else
+    // the first of the next row that holds cells; row -1 asks for the sheet's first cell. False
+    // when there is none. Reading that cell right after finds it without a walk.
+    bool NextCell(int32_t& col, int32_t& row) const;
     static TXLSCellKind KindOfTag(uint8_t tag);   // "Invalid XLate code" for an unknown base code
     bool ReadBoolean(const TXLSCellRef& ref) const;
     uint8_t ReadError(const TXLSCellRef& ref) const;
@@ -157,12 +161,6 @@ public:
 
     // Introspection for tests and statistics.
     std::vector<uint8_t> RowVectorBytes(int32_t row) const;   // empty when the row does not exist
-    // The row's vector where it lies, checked like every read (empty when the row does not
-    // exist). Valid until the store changes: compare ChangeCount() before using it again.
-    std::span<const uint8_t> RowVectorView(int32_t row) const;
-    // Counts every change of the store (stores, row records, Compact, ClearCells), so that a
-    // walker holding a view can tell that its bytes may have moved.
-    uint64_t ChangeCount() const { return changes_; }
     size_t BlockCount() const;
     size_t EncodedBytes() const;                              // sum of all blocks' data
     // Puts `bytes` in place of the row's vector as they stand (creating the row when needed),
@@ -192,9 +190,14 @@ private:
         uint8_t RunTag = 0;
         uint32_t RunSize = 0;
         const uint8_t* RunPayload = nullptr;
+        size_t RunEnd = 0;   // where the next run (or gap) starts
     };
 
+    bool CacheRow(int32_t row) const;
+    int32_t SeekInCachedRow(int32_t col) const;
+    int32_t CacheRunAt(size_t pos, int32_t col) const;
     bool LocateCellInRow(int32_t col, int32_t row, TXLSCellRef& ref) const;
+    bool NextCellAfter(int32_t& col, int32_t& row) const;
     [[noreturn]] static void ThrowInvalidTag();
     static constexpr TXLSCellKind kKindOfBase[32] = {
         xckNone,   xckBlank,  xckNumber, xckNumber, xckNumber,       xckNumber,        xckNumber,
@@ -208,6 +211,7 @@ private:
 
     void StoreFixed(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size,
                     uint16_t style, int64_t sstIndex);
+    bool AppendToHotRow(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size);
     void Place(int32_t col, int32_t row, uint8_t tag, const uint8_t* payload, size_t size);
     Block& BlockForRow(int32_t row);
     static bool RowAt(const Block& block, int local, const uint8_t*& v, size_t& avail);
@@ -226,7 +230,6 @@ private:
     void Changed() {
         cache_.Row = -1;
         cache_.RunCells = 0;
-        ++changes_;
     }
     void BuildFormulaPayload();
 
@@ -248,7 +251,6 @@ private:
     TXLSUsedArea usedArea_;
     TXLSFormulaHelper helper_;
     mutable ReadCache cache_;
-    uint64_t changes_ = 0;
     std::vector<uint8_t> scratch_;    // a row being re-encoded or moved
     size_t encodedLength_ = 0;        // bytes of scratch_ that hold the re-encoded row
     std::vector<uint8_t> formula_;    // the payload of the formula being stored
@@ -266,6 +268,16 @@ inline bool TXLSCellStore::LocateCell(int32_t col, int32_t row, TXLSCellRef& ref
         return true;
     }
     return LocateCellInRow(col, row, ref);
+}
+
+// The cell right of the last one found, inside the same run, is the next stored cell.
+inline bool TXLSCellStore::NextCell(int32_t& col, int32_t& row) const {
+    const uint32_t inRun = static_cast<uint32_t>(col) + 1u - static_cast<uint32_t>(cache_.RunCol);
+    if (row == cache_.Row && inRun < cache_.RunCells) {
+        ++col;
+        return true;
+    }
+    return NextCellAfter(col, row);
 }
 
 inline TXLSCellKind TXLSCellStore::KindOfTag(uint8_t tag) {
