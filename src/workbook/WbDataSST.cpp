@@ -293,13 +293,15 @@ void TWbDataSST::AppendStringTo(int32_t index, std::u16string& out) const {
     if (!item) return;   // an emptied slot reads as the empty text
     if (!ValidOptions(item->Options)) throw Exception("SST: Unhandled string type.");
     const uint8_t* chars = Chars(item);
+    if (item->Options & kOpt16Bit) {
+        // The code units were copied in from UTF-16 text, 2-aligned behind the head.
+        out.append(reinterpret_cast<const char16_t*>(chars), item->Length);
+        return;
+    }
     const size_t start = out.size();
     out.resize(start + item->Length);
-    if (item->Options & kOpt16Bit) {
-        if (item->Length) std::memcpy(&out[start], chars, static_cast<size_t>(item->Length) * 2);
-    } else {
-        for (uint32_t i = 0; i < item->Length; ++i) out[start + i] = chars[i];
-    }
+    char16_t* to = out.data() + start;
+    for (uint32_t i = 0; i < item->Length; ++i) to[i] = chars[i];
 }
 
 uint32_t TWbDataSST::StringLength(int32_t index) const {

@@ -150,7 +150,10 @@ void WalkRow(const uint8_t* v, size_t length, OnCell&& onCell) {
 }
 
 // Appends the gap bytes for `gap` empty columns at `out`; returns the number of bytes written.
-inline size_t GapBytes(int32_t gap) { return static_cast<size_t>(gap / 127 + (gap % 127 ? 1 : 0)); }
+inline size_t GapBytes(int32_t gap) {
+    if (gap <= 0) return 0;   // the common case, without the division
+    return static_cast<size_t>(gap / 127 + (gap % 127 ? 1 : 0));
+}
 inline uint8_t* WriteGap(uint8_t* out, int32_t gap) {
     for (; gap >= 127; gap -= 127) *out++ = 0xFF;
     if (gap > 0) *out++ = static_cast<uint8_t>(0x80 + gap);

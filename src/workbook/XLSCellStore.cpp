@@ -57,9 +57,12 @@ void CheckRow(int32_t row) {
     if (row < 0 || row > kMaxRow) throw Exception(Format("Row %d is outside the sheet", row));
 }
 
-void CheckCell(int32_t col, int32_t row) {
-    if (col < 0 || col > kMaxCol || row < 0 || row > kMaxRow)
-        throw Exception(Format("Cell C=%d,R=%d is outside the sheet", col, row));
+[[noreturn]] void ThrowOutside(int32_t col, int32_t row) {
+    throw Exception(Format("Cell C=%d,R=%d is outside the sheet", col, row));
+}
+
+inline void CheckCell(int32_t col, int32_t row) {
+    if (static_cast<uint32_t>(col) > kMaxCol || static_cast<uint32_t>(row) > kMaxRow) ThrowOutside(col, row);
 }
 
 // The preset row record: Options 0, Style 0, OutlineLevel 0, Height 300.

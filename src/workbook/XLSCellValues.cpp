@@ -127,31 +127,44 @@ uint8_t TXLSCellStore::ReadError(const TXLSCellRef& ref) const {
     return *FixedValue(ref, 1);
 }
 
+// The value of a fixed cell whose base code the caller has checked (`first`..`last`): any other
+// tag fails as invalid or as the wrong type, a payload beyond its row as damaged.
+static const uint8_t* ValueOf(const TXLSCellRef& ref, uint8_t first, uint8_t last) {
+    const uint8_t base = ref.Tag & kBaseMask;
+    const size_t size = kFixedSize[ref.Tag];
+    if (base < first || base > last || size == 0) {
+        CheckTag(ref.Tag);
+        ThrowWrongType();
+    }
+    if (!ref.Payload || !ref.End || ref.End - ref.Payload < static_cast<std::ptrdiff_t>(size)) ThrowDamagedRow();
+    return ref.Payload + ((ref.Tag & kTagStyle) ? 2 : 0);
+}
+
 double TXLSCellStore::ReadNumber(const TXLSCellRef& ref) const {
-    CheckTag(ref.Tag);
+    const uint8_t* value = ValueOf(ref, kInt8, kDouble);
     switch (ref.Tag & kBaseMask) {
-        case kInt8: return static_cast<int8_t>(*FixedValue(ref, 1));
-        case kInt16: return LoadI16(FixedValue(ref, 2));
-        case kInt32: return LoadI32(FixedValue(ref, 4));
+        case kInt8: return static_cast<int8_t>(*value);
+        case kInt16: return LoadI16(value);
+        case kInt32: return LoadI32(value);
         // The quotient rounded to the nearest double: 10 stored as hundredths reads as 0.1.
-        case kHundredths: return LoadI32(FixedValue(ref, 4)) / 100.0;
-        case kTenThousandths: return LoadI32(FixedValue(ref, 4)) / 10000.0;
+        case kHundredths: return LoadI32(value) / 100.0;
+        case kTenThousandths: return LoadI32(value) / 10000.0;
         case kFloat32: {
-            const uint32_t bits = LoadU32(FixedValue(ref, 4));
-            float value;
-            std::memcpy(&value, &bits, 4);
-            return value;
+            const uint32_t bits = LoadU32(value);
+            float number;
+            std::memcpy(&number, &bits, 4);
+            return number;
         }
-        case kDouble: return LoadF64(FixedValue(ref, 8));
+        case kDouble: return LoadF64(value);
         default: ThrowWrongType();
     }
 }
 
 uint32_t TXLSCellStore::ReadStringIndex(const TXLSCellRef& ref) const {
-    CheckTag(ref.Tag);
+    const uint8_t* value = ValueOf(ref, kString16, kString32);
     switch (ref.Tag & kBaseMask) {
-        case kString16: return LoadU16(FixedValue(ref, 2));
-        case kString32: return LoadU32(FixedValue(ref, 4));
+        case kString16: return LoadU16(value);
+        case kString32: return LoadU32(value);
         default: ThrowWrongType();
     }
 }
