@@ -105,8 +105,11 @@ namespace {
 // The packing of a number: its base code and, for bases 2 to 6, the integer stored.
 //   Integral values by their range: 8, 16 or 32 bits (the lowest 32-bit one is −2147483646),
 //   beyond that a double.
-//   Otherwise A = value × 10000; when A lies within 1e-8 of an integer N inside 32 bits: N/10000
-//   when that is integral (base 4), N/100 when N is divisible by 100 (base 5), else N (base 6).
+//   Otherwise A = value × 10000; when A lies within 1e-8 of an integer N inside 32 bits: N/100
+//   when N is divisible by 100 (base 5), else N (base 6) - but only when that quotient, read
+//   back as N/100.0 or N/10000.0, is the value itself. A value a hair beside a decimal (the
+//   cached result of a formula, −0.1000000000003638) or a tiny one (5e-13) is kept as the double:
+//   packing it would hand back another number than the file holds.
 //   Anything else is kept as the double itself.
 // Integer conversions stand in for floor and round here: they cost no library call.
 uint8_t PackNumber(double value, int32_t& n) {
@@ -126,14 +129,14 @@ uint8_t PackNumber(double value, int32_t& n) {
     const auto rounded = static_cast<int32_t>(a < 0 ? a - 0.5 : a + 0.5);
     const double diff = static_cast<double>(rounded) - a;
     if (!(diff > -1e-8 && diff < 1e-8)) return kDouble;
-    if (rounded % 10000 == 0) {
-        n = rounded / 10000;
-        return kInt32;
-    }
+    // A whole N/10000 would be an integer, and the value is not one.
+    if (rounded % 10000 == 0) return kDouble;
     if (rounded % 100 == 0) {
+        if (rounded / 100 / 100.0 != value) return kDouble;
         n = rounded / 100;
         return kHundredths;
     }
+    if (rounded / 10000.0 != value) return kDouble;
     n = rounded;
     return kTenThousandths;
 }
