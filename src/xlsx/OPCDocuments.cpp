@@ -1,19 +1,10 @@
 #include "xlsx/OPCDocuments.h"
 
+#include "core/AsciiCase.h"
+
 namespace tessaly {
 
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // The document root: the expected root element, or a lone child element read and not used.
 template <class Root, class Lone>
@@ -46,7 +37,7 @@ void TCT_Relationship::HandleAttributes(TXmlAttributeList& attributes) {
         if (name == "Id") Id = attributes.AttrValueUtf8(i);
         else if (name == "Type") Type = attributes.AttrValueUtf8(i);
         else if (name == "Target") Target = attributes.AttrValueUtf8(i);
-        else if (name == "TargetMode") External = !EqualsIgnoringCase(attributes.AttrValueUtf8(i), "Internal");
+        else if (name == "TargetMode") External = !EqualsIgnoringAsciiCase(attributes.AttrValueUtf8(i), "Internal");
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/AsciiCase.h"
 #include "core/Exception.h"
 #include "core/Format.h"
 #include "xlsx/OPCDocuments.h"
@@ -12,13 +13,6 @@ namespace {
 
 // Relationship trees deeper than this are not followed (real packages are a few levels deep).
 constexpr int kMaxRelationshipDepth = 64;
-
-std::string Lower(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return lower;
-}
 
 // Resolves "." and ".." segments and empty segments; ".." at the top stays at the top.
 std::string NormalizePath(std::string_view path) {
@@ -78,13 +72,13 @@ TOPCItem& TOPCItem::AddChild(std::string_view id) {
     child->Parent = this;
     child->Index = static_cast<int>(children_.size());
     child->Id = id;
-    byId_[Lower(id)] = child.get();
+    byId_[LowerAscii(id)] = child.get();
     children_.push_back(std::move(child));
     return *children_.back();
 }
 
 TOPCItem* TOPCItem::FindChild(std::string_view id) const {
-    const auto it = byId_.find(Lower(id));
+    const auto it = byId_.find(LowerAscii(id));
     return it == byId_.end() ? nullptr : it->second;
 }
 
@@ -178,7 +172,7 @@ void TOPCContainer::ReadContentTypes() {
 void TOPCContainer::LoadRelationships(TOPCItem& item, int depth) {
     if (item.TargetMode == 0 || depth > kMaxRelationshipDepth) return;
     const std::string partName = PartName(item);
-    if (!loadedParts_.insert(Lower(partName)).second) return;
+    if (!loadedParts_.insert(LowerAscii(partName)).second) return;
     const size_t slash = partName.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : partName.substr(0, slash);
     std::string relsName = Format("%s/_rels/%s.rels", folder.c_str(), item.Name.c_str());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/AsciiCase.h"
 #include "core/ByteOrder.h"
 #include "core/Format.h"
 #include "xlsx/ZipEntryReaders.h"
@@ -75,13 +76,6 @@ void FillEntry(TXLSZipFile& entry) {
     entry.Directory = (entry.Central.ExternalAttributes & 0x10) != 0;
     entry.CompressionLevel = CompressionLevelHint(entry.Central.CompressionMethod, entry.Central.Flags);
     entry.ModifiedTime = DosDateTimeToUnix(entry.Central.DosDateTime);
-}
-
-std::string LowerAscii(std::string_view text) {
-    std::string lower(text);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    return lower;
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "xlsx/XmlParserXLSX.h"
 
+#include "core/AsciiCase.h"
 #include "core/Exception.h"
 #include "core/Format.h"
 #include "core/Utf.h"
@@ -16,22 +17,11 @@ constexpr std::string_view kRelationshipsNamespace =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships";
 constexpr std::string_view kStrictRelationshipsNamespace = "http://purl.oclc.org/ooxml/officeDocument/relationships";
 
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
-
 // Enumerations: the value matched ignoring letter case; anything else gives the first member.
 template <size_t N>
 uint8_t EnumValue(std::string_view text, const std::string_view (&members)[N]) {
     for (size_t i = 0; i < N; ++i)
-        if (EqualsIgnoringCase(text, members[i])) return static_cast<uint8_t>(i);
+        if (EqualsIgnoringAsciiCase(text, members[i])) return static_cast<uint8_t>(i);
     return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/AsciiCase.h"
 #include "core/Exception.h"
 #include "core/Format.h"
 #include "core/Stream.h"
@@ -125,10 +126,7 @@ void TXmlTokenizer::ProcessingInstruction() {
     const int index = attributes_.IndexOf("encoding");
     if (index < 0) return;
     const std::string_view encoding = attributes_.AttrValueUtf8(index);
-    std::string lower(encoding);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (lower != "utf-8")
+    if (!EqualsIgnoringAsciiCase(encoding, "utf-8"))
         throw Exception(Format("Unsupported encoding of xml: \"%.*s\". Must be utf-8", static_cast<int>(encoding.size()),
                                encoding.data()));
 }
