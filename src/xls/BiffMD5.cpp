@@ -1,8 +1,5 @@
 #include "xls/BiffMD5.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "core/ByteOrder.h"
 
 namespace tessaly {
@@ -36,7 +33,7 @@ void TMD5::Init() {
     state_[1] = 0xefcdab89;
     state_[2] = 0x98badcfe;
     state_[3] = 0x10325476;
-    length_ = 0;
+    RestartMessage();
 }
 
 void TMD5::Transform(const uint8_t* block) {
@@ -71,32 +68,8 @@ void TMD5::Transform(const uint8_t* block) {
     state_[3] += d;
 }
 
-void TMD5::Update(const void* data, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    size_t used = static_cast<size_t>(length_ % 64);
-    length_ += size;
-    if (used != 0) {
-        const size_t take = std::min(size, 64 - used);
-        std::memcpy(buffer_ + used, p, take);
-        p += take;
-        size -= take;
-        used += take;
-        if (used < 64) return;
-        Transform(buffer_);
-    }
-    for (; size >= 64; p += 64, size -= 64) Transform(p);
-    std::memcpy(buffer_, p, size);
-}
-
 TMD5::Digest TMD5::Final() {
-    const uint64_t bits = length_ * 8;
-    uint8_t pad[72] = {0x80};
-    const size_t used = static_cast<size_t>(length_ % 64);
-    const size_t padLength = used < 56 ? 56 - used : 120 - used;
-    Update(pad, padLength);
-    uint8_t tail[8];
-    StoreU64(tail, bits);
-    Update(tail, 8);
+    PadMessage(false);
     Digest digest;
     for (int i = 0; i < 4; ++i) StoreU32(digest.data() + 4 * i, state_[i]);
     return digest;

@@ -5,25 +5,25 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "xls/BiffBlockDigest.h"
+
 namespace tessaly {
 
-class TMD5 {
+class TMD5 : public TBlockDigest<TMD5> {
 public:
     using Digest = std::array<uint8_t, 16>;
 
     TMD5() { Init(); }
     void Init();
-    void Update(const void* data, size_t size);
     Digest Final();   // the digest; the object must be initialised again before reuse
 
     static Digest Of(const void* data, size_t size);
 
 private:
+    friend class TBlockDigest<TMD5>;
     void Transform(const uint8_t* block);
 
     uint32_t state_[4] = {};
-    uint64_t length_ = 0;     // bytes hashed so far
-    uint8_t buffer_[64] = {};
 };
 
 } // namespace tessaly

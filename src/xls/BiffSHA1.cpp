@@ -1,8 +1,5 @@
 #include "xls/BiffSHA1.h"
 
-#include <algorithm>
-#include <cstring>
-
 namespace tessaly {
 
 namespace {
@@ -24,7 +21,7 @@ void TSHA1::Init() {
     state_[2] = 0x98BADCFE;
     state_[3] = 0x10325476;
     state_[4] = 0xC3D2E1F0;
-    length_ = 0;
+    RestartMessage();
 }
 
 void TSHA1::Transform(const uint8_t* block) {
@@ -61,32 +58,8 @@ void TSHA1::Transform(const uint8_t* block) {
     state_[4] += e;
 }
 
-void TSHA1::Update(const void* data, size_t size) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    size_t used = static_cast<size_t>(length_ % 64);
-    length_ += size;
-    if (used != 0) {
-        const size_t take = std::min(size, 64 - used);
-        std::memcpy(buffer_ + used, p, take);
-        p += take;
-        size -= take;
-        used += take;
-        if (used < 64) return;
-        Transform(buffer_);
-    }
-    for (; size >= 64; p += 64, size -= 64) Transform(p);
-    std::memcpy(buffer_, p, size);
-}
-
 TSHA1::Digest TSHA1::Final() {
-    const uint64_t bits = length_ * 8;
-    uint8_t pad[72] = {0x80};
-    const size_t used = static_cast<size_t>(length_ % 64);
-    Update(pad, used < 56 ? 56 - used : 120 - used);
-    uint8_t tail[8];
-    StoreBE32(tail, static_cast<uint32_t>(bits >> 32));
-    StoreBE32(tail + 4, static_cast<uint32_t>(bits));
-    Update(tail, 8);
+    PadMessage(true);
     Digest digest;
     for (int i = 0; i < 5; ++i) StoreBE32(digest.data() + 4 * i, state_[i]);
     return digest;
