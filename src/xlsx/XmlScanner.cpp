@@ -137,6 +137,30 @@ size_t DecodeReference(const char* name, size_t length, char* out) {
     return PutUtf8(out, cp);
 }
 
+// A tag's name, from the blanks before it to the first byte that ends it (`p` is left there):
+// its byte sum, the sum up to and including the prefix's colon, and the colon's position.
+struct TagName {
+    char* Start;
+    uint32_t Sum = 0, SumBeforeLocal = 0;
+    size_t Colon = kNotFound;
+};
+
+inline TagName ScanTagName(char*& p) {
+    while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
+    TagName name{p};
+    for (;;) {
+        const auto c = static_cast<uint8_t>(*p);
+        if (kClass[c] & kNameEnd) break;
+        name.Sum += c;
+        if (c == ':') {
+            name.Colon = static_cast<size_t>(p - name.Start);
+            name.SumBeforeLocal = name.Sum;
+        }
+        ++p;
+    }
+    return name;
+}
+
 } // namespace
 
 size_t DecodeXmlEntities(char* text, size_t length) {
@@ -318,23 +342,10 @@ size_t TXmlScanner::ScanStartTag(size_t pos) {
         TXmlEvent& e = NewEvent(TXmlEventKind::Start, p, 1, sum, sum, kNotFound);
         return ScanText(pos + 3, e);
     }
-    while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
-    char* nameStart = p;
-    uint32_t sum = 0, sumBeforeLocal = 0;
-    size_t colon = kNotFound;
-    for (;;) {
-        const auto c = static_cast<uint8_t>(*p);
-        if (kClass[c] & kNameEnd) break;
-        sum += c;
-        if (c == ':') {
-            colon = static_cast<size_t>(p - nameStart);
-            sumBeforeLocal = sum;
-        }
-        ++p;
-    }
+    const TagName name = ScanTagName(p);
     if (p >= end) return kIncomplete;
-    TXmlEvent& e = NewEvent(TXmlEventKind::Start, nameStart, static_cast<size_t>(p - nameStart), sum,
-                            sum - sumBeforeLocal, colon);
+    TXmlEvent& e = NewEvent(TXmlEventKind::Start, name.Start, static_cast<size_t>(p - name.Start), name.Sum,
+                            name.Sum - name.SumBeforeLocal, name.Colon);
     const char* tagEnd = ScanAttributes(p, end, e, false);
     if (!tagEnd) return kIncomplete;
     const size_t after = static_cast<size_t>(tagEnd - buffer);
@@ -516,25 +527,13 @@ size_t TXmlScanner::ScanEndTag(size_t pos) {
         NewEvent(TXmlEventKind::End, p, 1, sum, sum, kNotFound);
         return pos + 4;
     }
-    while (kClass[static_cast<uint8_t>(*p)] & kSpace) ++p;
-    char* nameStart = p;
-    uint32_t sum = 0, sumBeforeLocal = 0;
-    size_t colon = kNotFound;
-    for (;;) {
-        const auto c = static_cast<uint8_t>(*p);
-        if (kClass[c] & kNameEnd) break;
-        sum += c;
-        if (c == ':') {
-            colon = static_cast<size_t>(p - nameStart);
-            sumBeforeLocal = sum;
-        }
-        ++p;
-    }
+    const TagName name = ScanTagName(p);
     if (p >= end) return kIncomplete;
     const size_t nameEnd = static_cast<size_t>(p - buffer);
     const size_t gt = *p == '>' ? nameEnd : Find('>', nameEnd);
     if (gt == kNotFound) return kIncomplete;
-    NewEvent(TXmlEventKind::End, nameStart, static_cast<size_t>(p - nameStart), sum, sum - sumBeforeLocal, colon);
+    NewEvent(TXmlEventKind::End, name.Start, static_cast<size_t>(p - name.Start), name.Sum,
+             name.Sum - name.SumBeforeLocal, name.Colon);
     return gt + 1;
 }
 
