@@ -18,18 +18,18 @@ namespace {
 constexpr int kColumns = 13;
 constexpr int kStrings = 5500;
 
-// One sales-list line, columns A..M: name, specification, unit (shared strings), quantity
+// One sales-list line, columns A..M: goods name, type and model, unit (shared strings), quantity
 // (small integer), unit price and amount (two decimals), tax rate, tax code, own code and
 // preferential mark (shared strings), zero-rate mark, policy text, deduction (mostly blank).
 struct SalesLine {
-    uint32_t name, spec, unit, taxCode, ownCode, preferential;
+    uint32_t name, model, unit, taxCode, ownCode, preferential;
     int quantity;
     double price, amount, rate;
     bool hasOwnCode, blanks, deduction;
 
     explicit SalesLine(uint32_t r) {
         name = (r * 7919u) % 5000u;
-        spec = 5000 + r % 300;
+        model = 5000 + r % 300;
         unit = 5300 + r % 12;
         taxCode = 5320 + r % 40;
         ownCode = 5360 + r % 100;
@@ -49,7 +49,7 @@ struct SalesLine {
 void StoreLine(TXLSCellStore& cells, int32_t row) {
     const SalesLine line(static_cast<uint32_t>(row));
     cells.StoreSharedString(0, row, line.name, 1);
-    cells.StoreSharedString(1, row, line.spec, 1);
+    cells.StoreSharedString(1, row, line.model, 1);
     cells.StoreSharedString(2, row, line.unit, 1);
     cells.StoreNumber(3, row, line.quantity, 2);
     cells.StoreNumber(4, row, line.price, 3);
