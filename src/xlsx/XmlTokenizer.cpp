@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "core/AsciiCase.h"
@@ -12,6 +13,7 @@
 #include "core/Format.h"
 #include "core/Stream.h"
 #include "core/Utf.h"
+#include "xlsx/ReadAheadStream.h"
 #include "xlsx/XmlValues.h"
 
 namespace tessaly {
@@ -322,10 +324,15 @@ struct TXmlTokenizer::ReadAhead {
 };
 
 void TXmlTokenizer::ParseAhead(TStream& input) {
+    // A stream in memory costs nothing to read; any other (an inflating ZIP entry) is read on a
+    // third thread, so that reading, scanning and dispatching overlap.
+    std::optional<TReadAheadStream> readAhead;
+    TStream* source = &input;
+    if (input.Contiguous().empty()) source = &readAhead.emplace(input);
     ReadAhead ahead;
     for (int i = 0; i < ReadAhead::kChunks; ++i) ahead.freeList[i] = i;
     ahead.freeCount = ReadAhead::kChunks;
-    ahead.worker = std::thread([&] { ahead.Run(input); });
+    ahead.worker = std::thread([&] { ahead.Run(*source); });
     struct Joiner {
         ReadAhead& ahead;
         ~Joiner() { ahead.Stop(); }
