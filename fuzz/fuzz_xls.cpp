@@ -1,35 +1,6 @@
-// libFuzzer target for the .xls road: bytes in, the workbook component reads them as a stream
-// (compound document or bare BIFF file), then every stored cell of every sheet is read back.
-#include <cstddef>
-#include <cstdint>
-#include <exception>
-#include <span>
-
-#include "core/Stream.h"
-#include "document/XLSDocument.h"
-#include "workbook/XLSCellWalk.h"
+// libFuzzer target for the .xls road: compound documents and bare BIFF files.
+#include "ReadWorkbook.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    using namespace tessaly;
-    TMemoryStream stream{std::span<const uint8_t>(data, size)};
-    TXLSDocument document;
-    try {
-        document.LoadWorkbookStream(stream, true);
-    } catch (const std::exception&) {
-        return 0;   // a clear error is a fine answer to a damaged file
-    }
-    size_t sink = 0;
-    for (int i = 0; i < document.SheetCount(); ++i) {
-        TXLSWorksheet& sheet = document.SheetAt(i);
-        sheet.RecalcUsedArea();
-        TXLSCellWalker walker(sheet.Data().Cells());
-        int32_t col, row;
-        // A cell the reader stored reads back without failing.
-        while (walker.Next(col, row)) {
-            const TXLSCellKind kind = sheet.CellKind(col, row);
-            sink += sheet.CellText(col, row).size();
-            if (kind == xckNumber || kind == xckNumberFormula) sink += sheet.CellNumber(col, row) > 0;
-        }
-    }
-    return sink == static_cast<size_t>(-1);
+    return tessaly::fuzz::ReadWorkbookAndEveryCell(data, size);
 }
